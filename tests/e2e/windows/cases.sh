@@ -1,0 +1,178 @@
+#!/bin/bash
+# End-to-end cases for vantrel.exe: real windows opened by winhelper.exe, both
+# programs under Wine on the build's virtual display.
+#   cases.sh CASE      (environment from CTest: VANTREL_EXE, WINHELPER, WINE_RUN, VANTREL_BUILD)
+set -u
+work=$(mktemp -d "${VANTREL_BUILD:?}/e2e.XXXXXX")
+helper_pid=
+failures=0
+BANNER=$'vantrel 1.0\r\nAsks a window to close after a delay.\r\n\r\n'
+
+cleanup() {
+    [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null
+    wait 2>/dev/null
+    [ "$failures" -eq 0 ] && rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Starts the helper with window specs and waits until its windows are up.
+helper() {
+    "$WINE_RUN" "$WINHELPER" 90 "$@" </dev/null >"$work/helper.log" 2>/dev/null &
+    helper_pid=$!
+    for _ in $(seq 300); do
+        grep -q '^ready' "$work/helper.log" && return 0
+        sleep 0.1
+    done
+    echo "helper did not come up:"; cat "$work/helper.log"; exit 1
+}
+
+handle_of() { # title
+    awk -v t="$1" '$1 == "window" { sub(/\r$/, ""); h = $2; $1 = $2 = $3 = ""; if (substr($0, 4) == t) print h }' "$work/helper.log"
+}
+
+# Runs vantrel.exe with a liveness bound; sets $status, output in $work/out.
+vantrel() {
+    timeout 60 "$WINE_RUN" "$VANTREL_EXE" "$@" </dev/null >"$work/out" 2>"$work/err"
+    status=$?
+}
+
+expect_status_0() { [ "$status" -eq 0 ] || fail "exit status $status"; }
+
+expect_output() { # exact bytes
+    if ! printf '%s' "$1" | cmp -s - "$work/out"; then
+        fail "output differs"
+        echo "--- expected"; printf '%s' "$1" | od -c | head -40
+        echo "--- actual"; od -c "$work/out" | head -40
+    fi
+}
+
+closes() { # handle: number of WM_CLOSE the helper logged for it, all with parameters 0 0
+    grep -c "^WM_CLOSE $1 0 0" "$work/helper.log"
+}
+
+expect_closed() { [ "$(closes "$1")" -eq 1 ] || { fail "$1 did not receive WM_CLOSE 0 0 once"; cat "$work/helper.log"; }; }
+expect_not_closed() { grep -q "^WM_CLOSE $1" "$work/helper.log" && fail "$1 received WM_CLOSE"; true; }
+
+found_output() { # title handle minutes; the bytes go to $found
+    printf -v found '%sLocated target window: %s\r\n\r\nSending WM_CLOSE to window handle %s after %s minutes.\r\nMessage sent to target window.\r\n' \
+        "$BANNER" "$1" "$2" "$3"
+}
+
+case_usage() {
+    local name
+    name=$("$WINE_RUN" winepath -w "$VANTREL_EXE" 2>/dev/null | tr -d '\r')
+    for args in "" "report"; do
+        # shellcheck disable=SC2086
+        vantrel $args
+        expect_status_0
+        expect_output "${BANNER}Usage: $name windowtitle delayminutes"$'\r\n'
+    done
+}
+
+case_found() {
+    helper "show:Quarterly Report - Editor" "show:Inbox"
+    local h
+    h=$(handle_of "Quarterly Report - Editor")
+    vantrel report 0 extra
+    expect_status_0
+    found_output "Quarterly Report - Editor" "$h" 0
+    expect_output "$found"
+    expect_closed "$h"
+    expect_not_closed "$(handle_of Inbox)"
+}
+
+case_not_found() {
+    helper "show:Quarterly Report - Editor"
+    vantrel "no such window 7q" 0
+    expect_status_0
+    expect_output "${BANNER}Exiting, did not find target window."$'\r\n'
+    expect_not_closed "$(handle_of "Quarterly Report - Editor")"
+}
+
+case_first_of_two() {
+    helper "show:Twin Report Alpha" "show:Twin Report Beta"
+    local first second title
+    read -r _ first second < <(grep '^order' "$work/helper.log")
+    vantrel "TWIN REPORT" 0
+    expect_status_0
+    title=$(awk -v h="$first" '$1 == "window" && $2 == h { sub(/\r$/, ""); $1 = $2 = $3 = ""; print substr($0, 4) }' "$work/helper.log")
+    found_output "$title" "$first" 0
+    expect_output "$found"
+    expect_closed "$first"
+    expect_not_closed "$second"
+}
+
+case_hidden() {
+    helper "hide:Hidden Ledger"
+    local h
+    h=$(handle_of "Hidden Ledger")
+    vantrel "hidden ledger" 0
+    found_output "Hidden Ledger" "$h" 0
+    expect_output "$found"
+    expect_closed "$h"
+}
+
+case_long_title() {
+    local pad head tail
+    pad=$(printf 'x%.0s' $(seq 540))
+    head="Head Marker $pad"
+    tail="$pad Tail Marker"
+    helper "show:$head" "show:$tail"
+    vantrel "tail marker" 0
+    expect_output "${BANNER}Exiting, did not find target window."$'\r\n'
+    vantrel "head marker" 0
+    found_output "${head:0:511}" "$(handle_of "$head")" 0
+    expect_output "$found"
+}
+
+case_hung() {
+    helper "hung:Frozen Report"
+    local h
+    h=$(handle_of "Frozen Report")
+    sleep 6 # long enough for the platform to see the thread as not answering
+    vantrel "frozen report" 0
+    [ "$status" -eq 124 ] && fail "vantrel.exe did not return from the close request"
+    expect_status_0
+    found_output "Frozen Report" "$h" 0
+    expect_output "$found"
+}
+
+case_prompt() {
+    helper "ask:Unsaved Draft"
+    local h
+    h=$(handle_of "Unsaved Draft")
+    vantrel "unsaved draft" 0
+    [ "$status" -eq 124 ] && fail "vantrel.exe did not return while the target asked"
+    expect_status_0
+    found_output "Unsaved Draft" "$h" 0
+    expect_output "$found"
+    expect_closed "$h"
+    grep -q "^destroyed $h" "$work/helper.log" && fail "the prompting window was closed"
+    true
+}
+
+case_waiting_redirected() {
+    helper "show:Pending Report"
+    local h pid expected
+    h=$(handle_of "Pending Report")
+    "$WINE_RUN" "$VANTREL_EXE" "pending report" +7 </dev/null >"$work/out" 2>/dev/null &
+    pid=$!
+    expected="${BANNER}Located target window: Pending Report"$'\r\n\r\n'"Sending WM_CLOSE to window handle $h after 7 minutes."$'\r\n'
+    for _ in $(seq 300); do
+        printf '%s' "$expected" | cmp -s - "$work/out" && break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null || fail "vantrel.exe is no longer waiting"
+    expect_output "$expected"
+    kill "$pid"
+    expect_not_closed "$h"
+}
+
+"case_${1:?case name}"
+[ "$failures" -eq 0 ] && echo "PASS $1"
+exit $((failures > 0))
