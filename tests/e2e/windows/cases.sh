@@ -2,53 +2,16 @@
 # End-to-end cases for vantrel.exe: real windows opened by winhelper.exe, both
 # programs under Wine on the build's virtual display.
 #   cases.sh CASE      (environment from CTest: VANTREL_EXE, WINHELPER, WINE_RUN, VANTREL_BUILD)
-set -u
-work=$(mktemp -d "${VANTREL_BUILD:?}/e2e.XXXXXX")
-helper_pid=
-failures=0
-BANNER=$'vantrel 1.0\r\nAsks a window to close after a delay.\r\n\r\n'
+. "$(dirname "$0")/../lib.sh"
+NL=$'\r\n'
+BANNER="vantrel 1.0${NL}Asks a window to close after a delay.${NL}${NL}"
 
-cleanup() {
-    [ -n "$helper_pid" ] && kill "$helper_pid" 2>/dev/null
-    wait 2>/dev/null
-    [ "$failures" -eq 0 ] && rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# Starts the helper with window specs and waits until its windows are up.
-helper() {
-    "$WINE_RUN" "$WINHELPER" 90 "$@" </dev/null >"$work/helper.log" 2>/dev/null &
-    helper_pid=$!
-    for _ in $(seq 300); do
-        grep -q '^ready' "$work/helper.log" && return 0
-        sleep 0.1
-    done
-    echo "helper did not come up:"; cat "$work/helper.log"; exit 1
-}
-
-handle_of() { # title
-    awk -v t="$1" '$1 == "window" { sub(/\r$/, ""); h = $2; $1 = $2 = $3 = ""; if (substr($0, 4) == t) print h }' "$work/helper.log"
-}
+helper() { start_helper helper.log "$WINE_RUN" "$WINHELPER" 90 "$@"; }
 
 # Runs vantrel.exe with a liveness bound; sets $status, output in $work/out.
 vantrel() {
     timeout 60 "$WINE_RUN" "$VANTREL_EXE" "$@" </dev/null >"$work/out" 2>"$work/err"
     status=$?
-}
-
-expect_status_0() { [ "$status" -eq 0 ] || fail "exit status $status"; }
-
-expect_output() { # exact bytes
-    if ! printf '%s' "$1" | cmp -s - "$work/out"; then
-        fail "output differs"
-        echo "--- expected"; printf '%s' "$1" | od -c | head -40
-        echo "--- actual"; od -c "$work/out" | head -40
-    fi
 }
 
 closes() { # handle: number of WM_CLOSE the helper logged for it, all with parameters 0 0
@@ -57,11 +20,6 @@ closes() { # handle: number of WM_CLOSE the helper logged for it, all with param
 
 expect_closed() { [ "$(closes "$1")" -eq 1 ] || { fail "$1 did not receive WM_CLOSE 0 0 once"; cat "$work/helper.log"; }; }
 expect_not_closed() { grep -q "^WM_CLOSE $1" "$work/helper.log" && fail "$1 received WM_CLOSE"; true; }
-
-found_output() { # title handle minutes; the bytes go to $found
-    printf -v found '%sLocated target window: %s\r\n\r\nSending WM_CLOSE to window handle %s after %s minutes.\r\nMessage sent to target window.\r\n' \
-        "$BANNER" "$1" "$2" "$3"
-}
 
 case_usage() {
     local name
@@ -100,7 +58,7 @@ case_first_of_two() {
     read -r _ first second < <(grep '^order' "$work/helper.log")
     vantrel "TWIN REPORT" 0
     expect_status_0
-    title=$(awk -v h="$first" '$1 == "window" && $2 == h { sub(/\r$/, ""); $1 = $2 = $3 = ""; print substr($0, 4) }' "$work/helper.log")
+    title=$(awk -v h="$first" '$1 == "window" && $2 == h { sub(/\r$/, ""); $1 = $2 = ""; print substr($0, 3) }' "$work/helper.log")
     found_output "$title" "$first" 0
     expect_output "$found"
     expect_closed "$first"
@@ -173,6 +131,4 @@ case_waiting_redirected() {
     expect_not_closed "$h"
 }
 
-"case_${1:?case name}"
-[ "$failures" -eq 0 ] && echo "PASS $1"
-exit $((failures > 0))
+run_case "$1"

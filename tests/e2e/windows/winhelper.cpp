@@ -6,7 +6,7 @@
 // KIND is show (visible), hide (never shown), ask (answers WM_CLOSE with a
 // modal "save changes?" prompt that nobody answers) or hung (its thread stops
 // handling messages once the window is up). The helper prints
-// "window HANDLE KIND TITLE" for each window, "order HANDLE..." with its
+// "window HANDLE TITLE" for each window, "order HANDLE..." with its
 // windows in EnumWindows order, then "ready". It ends once every show, hide
 // and ask window it opened is gone, or after SECONDS.
 
@@ -62,7 +62,7 @@ HWND Open(const char* kind, const char* title)
         SetPropA(window, "ask", reinterpret_cast<HANDLE>(1));
     if (std::strcmp(kind, "hide") != 0)
         ShowWindow(window, SW_SHOWNORMAL);
-    Log("window %08X %s %s\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)), kind, title);
+    Log("window %08X %s\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)), title);
     created[createdCount++] = window;
     return window;
 }
