@@ -21,7 +21,10 @@
 
 namespace {
 
-const int kBatch = 32;
+// Batches grow from small, so that a match near the top costs little, to
+// large, so that a full scan costs few round trips.
+const int kFirstBatch = 8;
+const int kBatch = 64;
 const std::uint32_t kTitleWords = 128; // 512 bytes: the 511 that are kept, and more
 const int kFrameDepth = 3;             // how deep a frame may hide its client
 const int kFrameChildren = 64;         // how many children of a frame are looked at
@@ -213,11 +216,17 @@ bool OfferBatch()
     return true;
 }
 
+int NextBatchSize(int previous, int left)
+{
+    int size = previous == 0 ? kFirstBatch : previous * 2 < kBatch ? previous * 2 : kBatch;
+    return size < left ? size : left;
+}
+
 // Clients listed bottom to top; offered top down.
 void EnumClients(const xcb_window_t* clients, int count)
 {
-    for (int top = count; top > 0; top -= kBatch) {
-        batchSize = top < kBatch ? top : kBatch;
+    for (int top = count, size = 0; top > 0; top -= size) {
+        size = batchSize = NextBatchSize(size, top);
         for (int i = 0; i < batchSize; ++i)
             AskTitles(batch[i], clients[top - 1 - i]);
         if (!OfferBatch())
@@ -254,8 +263,8 @@ void EnumRootChildren(const xcb_window_t* children, int count)
 {
     xcb_get_property_cookie_t states[kBatch];
     xcb_query_tree_cookie_t trees[kBatch];
-    for (int top = count; top > 0; top -= kBatch) {
-        batchSize = top < kBatch ? top : kBatch;
+    for (int top = count, size = 0; top > 0; top -= size) {
+        size = batchSize = NextBatchSize(size, top);
         // Most children are clients themselves: ask for their titles along
         // with what tells a frame from a client, all in one round trip.
         for (int i = 0; i < batchSize; ++i) {

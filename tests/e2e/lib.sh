@@ -57,6 +57,48 @@ found_output() {
         "$BANNER" "$1" "$NL" "$NL" "$2" "$3" "$NL" "$NL"
 }
 
+# Runs vantrel against the window with that title and checks the whole
+# output and that the window, and only it, got the close request.
+expect_found() { # fragment title
+    local h
+    h=$(handle_of "$2")
+    vantrel "$1" 0
+    expect_status_0
+    found_output "$2" "$h" 0
+    expect_output "$found"
+    expect_closed "$h"
+}
+
+# The main job: the matching window, and no other, is asked to close and
+# closes; the third argument changes nothing.
+found_case() { # the helper's flags for a window that closes when asked
+    helper "$1Quarterly Report - Editor" "$1Inbox"
+    local h
+    h=$(handle_of "Quarterly Report - Editor")
+    vantrel report 0 extra
+    expect_status_0
+    found_output "Quarterly Report - Editor" "$h" 0
+    expect_output "$found"
+    expect_output "" "$work/err"
+    expect_closed "$h" # on X11: the client window itself, not a frame around it
+    wait_for "^destroyed $h" "$work/helper.log" || fail "the window did not close"
+    expect_not_closed "$(handle_of Inbox)"
+}
+
+# Titles over 511 bytes are searched and printed up to their 511th byte.
+long_title_case() { # the helper's flags for a plain window
+    local pad head tail
+    pad=$(printf 'x%.0s' $(seq 540))
+    head="Head Marker $pad"
+    tail="$pad Tail Marker"
+    helper "$1$head" "$1$tail"
+    vantrel "tail marker" 0
+    expect_output "$NOT_FOUND"
+    vantrel "head marker" 0
+    found_output "${head:0:511}" "$(handle_of "$head")" 0
+    expect_output "$found"
+}
+
 run_case() {
     "case_${1:?case name}"
     [ "$failures" -eq 0 ] && echo "PASS $1"

@@ -5,6 +5,7 @@
 . "$(dirname "$0")/../lib.sh"
 NL=$'\r\n'
 BANNER="vantrel 1.0${NL}Asks a window to close after a delay.${NL}${NL}"
+NOT_FOUND="${BANNER}Exiting, did not find target window.${NL}"
 
 helper() { start_helper helper.log "$WINE_RUN" "$WINHELPER" 90 "$@"; }
 
@@ -32,23 +33,13 @@ case_usage() {
     done
 }
 
-case_found() {
-    helper "show:Quarterly Report - Editor" "show:Inbox"
-    local h
-    h=$(handle_of "Quarterly Report - Editor")
-    vantrel report 0 extra
-    expect_status_0
-    found_output "Quarterly Report - Editor" "$h" 0
-    expect_output "$found"
-    expect_closed "$h"
-    expect_not_closed "$(handle_of Inbox)"
-}
+case_found() { found_case show:; }
 
 case_not_found() {
     helper "show:Quarterly Report - Editor"
     vantrel "no such window 7q" 0
     expect_status_0
-    expect_output "${BANNER}Exiting, did not find target window."$'\r\n'
+    expect_output "$NOT_FOUND"
     expect_not_closed "$(handle_of "Quarterly Report - Editor")"
 }
 
@@ -67,26 +58,10 @@ case_first_of_two() {
 
 case_hidden() {
     helper "hide:Hidden Ledger"
-    local h
-    h=$(handle_of "Hidden Ledger")
-    vantrel "hidden ledger" 0
-    found_output "Hidden Ledger" "$h" 0
-    expect_output "$found"
-    expect_closed "$h"
+    expect_found "hidden ledger" "Hidden Ledger"
 }
 
-case_long_title() {
-    local pad head tail
-    pad=$(printf 'x%.0s' $(seq 540))
-    head="Head Marker $pad"
-    tail="$pad Tail Marker"
-    helper "show:$head" "show:$tail"
-    vantrel "tail marker" 0
-    expect_output "${BANNER}Exiting, did not find target window."$'\r\n'
-    vantrel "head marker" 0
-    found_output "${head:0:511}" "$(handle_of "$head")" 0
-    expect_output "$found"
-}
+case_long_title() { long_title_case show:; }
 
 case_hung() {
     helper "hung:Frozen Report"

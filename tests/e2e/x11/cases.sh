@@ -21,16 +21,6 @@ deletes() { grep -c "^WM_DELETE_WINDOW $1 " "$work/${2:-helper.log}"; }
 expect_closed() { [ "$(deletes "$1")" -eq 1 ] || { fail "$1 did not get WM_DELETE_WINDOW once"; cat "$work/helper.log"; }; }
 expect_not_closed() { [ "$(deletes "$1" "${2:-helper.log}")" -eq 0 ] || fail "$1 got WM_DELETE_WINDOW"; }
 
-expect_found() { # fragment title
-    local h
-    h=$(handle_of "$2")
-    vantrel "$1" 0
-    expect_status_0
-    found_output "$2" "$h" 0
-    expect_output "$found"
-    expect_closed "$h"
-}
-
 case_usage() {
     for args in "" "report"; do
         # shellcheck disable=SC2086
@@ -40,19 +30,7 @@ case_usage() {
     done
 }
 
-case_found() {
-    helper "nd:Quarterly Report - Editor" "nd:Inbox"
-    local h
-    h=$(handle_of "Quarterly Report - Editor")
-    vantrel report 0 extra
-    expect_status_0
-    found_output "Quarterly Report - Editor" "$h" 0
-    expect_output "$found"
-    expect_output "" "$work/err"
-    expect_closed "$h" # the client window itself, not a frame around it
-    wait_for "^destroyed $h" "$work/helper.log" || fail "window did not close"
-    expect_not_closed "$(handle_of Inbox)"
-}
+case_found() { found_case nd:; }
 
 case_not_found() {
     helper "nd:Quarterly Report - Editor"
@@ -77,18 +55,7 @@ case_topmost_first() {
     expect_not_closed "$(handle_of "Twin Report Alpha")"
 }
 
-case_long_title() {
-    local pad head tail
-    pad=$(printf 'x%.0s' $(seq 540))
-    head="Head Marker $pad"
-    tail="$pad Tail Marker"
-    helper "nd:$head" "nd:$tail"
-    vantrel "tail marker" 0
-    expect_output "$NOT_FOUND"
-    vantrel "head marker" 0
-    found_output "${head:0:511}" "$(handle_of "$head")" 0
-    expect_output "$found"
-}
+case_long_title() { long_title_case nd:; }
 
 case_unmapped() {
     helper "und:Hidden Ledger"

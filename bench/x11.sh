@@ -1,0 +1,78 @@
+#!/bin/bash
+# vantrel against wmctrl and xdotool on Xvfb under openbox: full-scan time
+# and peak memory with 100, 1,000 and 2,000 windows open, an early match, the
+# bottom-most of 2,001 windows, and how punctual and quiet a one-minute wait is.
+#   bench/x11.sh [ROUNDS]        (default 5 rounds: xdotool takes ~20 s a scan
+#                                 at 2,000 windows; the wait adds one minute)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-5}
+scripts/install-deps bench
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$(nproc)" --target vantrel xhelper benchrun >/dev/null
+
+build=$PWD/build/linux
+vantrel=$build/vantrel
+desktop=$build/bench-desktop
+work=$(mktemp -d)
+pids=()
+stop() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    scripts/desktop down "$desktop" >/dev/null
+    rm -rf "$work"
+}
+trap stop EXIT
+scripts/desktop up "$desktop" --wm openbox >/dev/null
+DISPLAY=":$(head -n1 "$desktop/display")"
+export DISPLAY
+
+windows() { # LOG SPEC...: opens windows that ignore close requests and stay
+    "$build/tests/e2e/x11/xhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
+    pids+=($!)
+    until grep -q '^ready' "$work/$1"; do sleep 0.1; done
+}
+
+scan() { # label, then each program scanning for a title no window has
+    echo "### $1"
+    "$build/bench/benchrun" time "$rounds" \
+        vantrel "$vantrel" "no such window zq" 0 -- \
+        wmctrl wmctrl -c "no such window zq" -- \
+        xdotool xdotool search --name "no such window zq"
+    echo
+}
+
+echo "## Start-up: no windows open, and a match with one window open"
+windows solo.log "ni:Solo Target"
+"$build/bench/benchrun" time "$rounds" \
+    vantrel "$vantrel" "no such window zq" 0 -- \
+    "vantrel 1" "$vantrel" "solo target" 0
+echo
+
+windows bottom.log "ni:Bottom Target"
+open=2
+for n in 100 1000 2000; do
+    windows "w$n.log" "ni*$((n - open)):Bench window"
+    open=$n
+    scan "Full scan, $n windows open"
+done
+
+windows top.log "ni:Top Target"
+sleep 5 # let openbox finish its work on 2,000 new windows
+echo "## Early match: the topmost of 2,001 windows"
+"$build/bench/benchrun" time "$rounds" vantrel "$vantrel" "top target" 0
+echo
+echo "## Found among 2,001 windows (1 = found)"
+echo "| window | vantrel | wmctrl -l |"
+echo "|---|---|---|"
+for t in "Bottom Target" "Top Target"; do
+    echo "| $t | $("$vantrel" "$t" 0 | grep -c "Located target window: $t") | $(wmctrl -l | grep -c "$t") |"
+done
+echo
+
+windows late.log "nd:Late Target"
+echo "## One-minute wait"
+"$build/bench/benchrun" watch "Sending WM_CLOSE" "$vantrel" "late target" 1 >"$work/watch"
+announced=$(sed -n 's/^line_ns=\([0-9]*\).*/\1/p' "$work/watch")
+closed=$(awk '$1 == "WM_DELETE_WINDOW" { print $3 }' "$work/late.log")
+echo "- close request after the deadline: $(((closed - announced - 60000000000) / 1000)) us"
+echo "- $(grep '^line_ns' "$work/watch" | cut -d' ' -f2-)"
