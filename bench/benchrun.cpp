@@ -55,14 +55,14 @@ int Time(int argc, char** argv)
 {
     int rounds = std::atoi(argv[2]);
     std::vector<Command> commands;
+    bool named = false; // the next word names a new command
     for (int i = 3; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0 || commands.empty()) {
-            if (std::strcmp(argv[i], "--") == 0)
-                ++i;
-            commands.push_back({argv[i], {}, {}, 0});
-            continue;
-        }
-        commands.back().argv.push_back(argv[i]);
+        if (std::strcmp(argv[i], "--") == 0)
+            named = false;
+        else if (!named)
+            commands.push_back({argv[i], {}, {}, 0}), named = true;
+        else
+            commands.back().argv.push_back(argv[i]);
     }
     int null = open("/dev/null", 1);
     for (int r = 0; r < rounds; ++r) {

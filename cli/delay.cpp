@@ -9,7 +9,7 @@ std::int32_t ReadDelayMinutes(const char* text)
     bool negative = *text == '-';
     if (*text == '-' || *text == '+')
         ++text;
-    // Unsigned arithmetic wraps by definition; signed would be undefined.
+    // Unsigned arithmetic wraps; signed overflow would be undefined.
     std::uint32_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text)
         value = value * 10u + static_cast<std::uint32_t>(*text - '0');

@@ -203,35 +203,19 @@ void DropTitles(Titles& slot)
 // found its window.
 bool OfferBatch()
 {
-    for (batchAt = 0; batchAt < batchSize; ++batchAt) {
-        if (LocateTargetProc(batch[batchAt].window, 0) == 0) {
-            for (int i = 0; i < batchSize; ++i)
-                DropTitles(batch[i]);
-            batchSize = 0;
-            return false;
-        }
-        DropTitles(batch[batchAt]);
-    }
+    bool found = false;
+    for (batchAt = 0; batchAt < batchSize && !found; ++batchAt)
+        found = LocateTargetProc(batch[batchAt].window, 0) == 0;
+    for (int i = 0; i < batchSize; ++i)
+        DropTitles(batch[i]);
     batchSize = 0;
-    return true;
+    return !found;
 }
 
 int NextBatchSize(int previous, int left)
 {
     int size = previous == 0 ? kFirstBatch : previous * 2 < kBatch ? previous * 2 : kBatch;
     return size < left ? size : left;
-}
-
-// Clients listed bottom to top; offered top down.
-void EnumClients(const xcb_window_t* clients, int count)
-{
-    for (int top = count, size = 0; top > 0; top -= size) {
-        size = batchSize = NextBatchSize(size, top);
-        for (int i = 0; i < batchSize; ++i)
-            AskTitles(batch[i], clients[top - 1 - i]);
-        if (!OfferBatch())
-            return;
-    }
 }
 
 // The client inside a frame of a window manager without EWMH: the nearest
@@ -258,34 +242,41 @@ xcb_window_t ClientBelow(xcb_window_t frame, int depth)
     return client;
 }
 
-// Children of the root listed bottom to top; offered top down, mapped or not.
-void EnumRootChildren(const xcb_window_t* children, int count)
+// Without a window manager's client list, the root's children are clients
+// or frames. Most are clients themselves: what tells a frame from a client
+// is asked for along with their titles, in the same round trip.
+void ReplaceFramesByClients()
 {
     xcb_get_property_cookie_t states[kBatch];
     xcb_query_tree_cookie_t trees[kBatch];
+    for (int i = 0; i < batchSize; ++i) {
+        states[i] = AskProperty(batch[i].window, atoms[WmState], 0);
+        trees[i] = xcb_query_tree(connection, batch[i].window);
+    }
+    for (int i = 0; i < batchSize; ++i) {
+        bool client = HasProperty(states[i]);
+        xcb_query_tree_reply_t* tree = TakeTree(trees[i]);
+        bool parent = tree && xcb_query_tree_children_length(tree) > 0;
+        std::free(tree);
+        if (client || !parent)
+            continue;
+        xcb_window_t inner = ClientBelow(batch[i].window, kFrameDepth);
+        if (inner) {
+            DropTitles(batch[i]);
+            AskTitles(batch[i], inner);
+        }
+    }
+}
+
+// Windows listed bottom to top; offered top down, a batch at a time.
+void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
+{
     for (int top = count, size = 0; top > 0; top -= size) {
         size = batchSize = NextBatchSize(size, top);
-        // Most children are clients themselves: ask for their titles along
-        // with what tells a frame from a client, all in one round trip.
-        for (int i = 0; i < batchSize; ++i) {
-            xcb_window_t window = children[top - 1 - i];
-            states[i] = AskProperty(window, atoms[WmState], 0);
-            trees[i] = xcb_query_tree(connection, window);
-            AskTitles(batch[i], window);
-        }
-        for (int i = 0; i < batchSize; ++i) {
-            bool client = HasProperty(states[i]);
-            xcb_query_tree_reply_t* tree = TakeTree(trees[i]);
-            bool parent = tree && xcb_query_tree_children_length(tree) > 0;
-            std::free(tree);
-            if (client || !parent)
-                continue;
-            xcb_window_t inner = ClientBelow(batch[i].window, kFrameDepth);
-            if (inner) {
-                DropTitles(batch[i]);
-                AskTitles(batch[i], inner);
-            }
-        }
+        for (int i = 0; i < batchSize; ++i)
+            AskTitles(batch[i], windows[top - 1 - i]);
+        if (mayBeFrames)
+            ReplaceFramesByClients();
         if (!OfferBatch())
             return;
     }
@@ -330,12 +321,12 @@ void PlatformEnumWindows()
             TakeProperty(AskProperty(root, atoms[NetClientListStacking], UINT32_MAX / 4));
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
-        EnumClients(clients, count);
+        EnumTopDown(clients, count, false);
         std::free(stacking);
     } else {
         xcb_query_tree_reply_t* tree = TakeTree(xcb_query_tree(connection, root));
         if (tree)
-            EnumRootChildren(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree));
+            EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true);
         std::free(tree);
     }
 }

@@ -6,8 +6,8 @@
 // FLAGS, any of:
 //   n  title in _NET_WM_NAME          w  title in WM_NAME
 //   o  WM_NAME "Legacy name" instead  (with n: the two names differ)
-//   d  takes part in WM_DELETE_WINDOW and closes on it
-//   i  takes part in WM_DELETE_WINDOW but ignores it (keeps its window)
+//   d  lists WM_DELETE_WINDOW in WM_PROTOCOLS and closes on it
+//   i  lists WM_DELETE_WINDOW but ignores it (keeps its window)
 //   u  never mapped
 //   f  inside a frame window of its own, marked as a managed client
 //   *N repeat this window N times (benchmarks)
@@ -82,9 +82,9 @@ int main(int argc, char** argv)
     int waitingForMap = 0, closable = 0;
     const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     for (int a = 2; a < argc; ++a) {
-        std::string spec = argv[a];
-        std::size_t colon = spec.find(':');
-        std::string flags = spec.substr(0, colon), title = colon == std::string::npos ? "" : spec.substr(colon + 1);
+        std::string arg = argv[a];
+        std::size_t colon = arg.find(':');
+        std::string flags = arg.substr(0, colon), title = colon == std::string::npos ? "" : arg.substr(colon + 1);
         auto has = [&flags](char flag) { return flags.find(flag) != std::string::npos; };
         std::size_t star = flags.find('*');
         int copies = star == std::string::npos ? 1 : std::atoi(flags.c_str() + star + 1);
