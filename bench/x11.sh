@@ -42,21 +42,21 @@ scan() { # label, then each program scanning for a title no window has
 }
 
 echo "## Start-up: no windows open, and a match with one window open"
-windows solo.log "ni:Solo Target"
+windows solo.log "keep:Solo Target"
 "$build/bench/benchrun" time "$rounds" \
     vantrel "$vantrel" "no such window zq" 0 -- \
     "vantrel 1" "$vantrel" "solo target" 0
 echo
 
-windows bottom.log "ni:Bottom Target"
+windows bottom.log "keep:Bottom Target"
 open=2
 for n in 100 1000 2000; do
-    windows "w$n.log" "ni*$((n - open)):Bench window"
+    windows "w$n.log" "keep,*$((n - open)):Bench window"
     open=$n
     scan "Full scan, $n windows open"
 done
 
-windows top.log "ni:Top Target"
+windows top.log "keep:Top Target"
 sleep 5 # let openbox finish its work on 2,000 new windows
 echo "## Early match: the topmost of 2,001 windows"
 "$build/bench/benchrun" time "$rounds" vantrel "$vantrel" "top target" 0
@@ -69,10 +69,10 @@ for t in "Bottom Target" "Top Target"; do
 done
 echo
 
-windows late.log "nd:Late Target"
+windows late.log ":Late Target"
 echo "## One-minute wait"
 "$build/bench/benchrun" watch "Sending WM_CLOSE" "$vantrel" "late target" 1 >"$work/watch"
 announced=$(sed -n 's/^line_ns=\([0-9]*\).*/\1/p' "$work/watch")
-closed=$(awk '$1 == "WM_DELETE_WINDOW" { print $3 }' "$work/late.log")
+closed=$(awk '$1 == "close" { print $3 }' "$work/late.log")
 echo "- close request after the deadline: $(((closed - announced - 60000000000) / 1000)) us"
 echo "- $(grep '^line_ns' "$work/watch" | cut -d' ' -f2-)"

@@ -7,19 +7,21 @@ static const char kName[] = "vantrel 1.0";
 
 int VantrelMain(int argc, char** argv)
 {
+    OsStart();
     TargetWindow = 0;
-    PlatformSetConsoleTitle(kName);
+    NameConsole(kName);
     Print("%s\n", kName);
     Print("Asks a window to close after a delay.\n\n");
 
+    // execve() allows an empty argument vector, or an empty name.
+    ProgramName = argc > 0 && argv[0] ? argv[0] : "";
     if (argc < 3) {
-        // execve() allows an empty argument vector; there is no name then.
-        const char* program = argc > 0 && argv[0] ? argv[0] : "vantrel";
-        Print("Usage: %s windowtitle delayminutes\n", program);
+        Print("Usage: %s windowtitle delayminutes\n", *ProgramName ? ProgramName : "vantrel");
         return 0;
     }
     TitleFragment = argv[1];
-    DelayMinutes = ReadDelayMinutes(argv[2]);
+    DelayText = argv[2];
+    DelayMinutes = ReadDelayMinutes(DelayText);
 
     Locate();
     if (TargetWindow == 0) {
@@ -27,7 +29,7 @@ int VantrelMain(int argc, char** argv)
         return 0;
     }
     Print("Sending WM_CLOSE to window handle %p after %d minutes.\n", TargetWindow, DelayMinutes);
-    PlatformWait(WaitMilliseconds(DelayMinutes));
+    Wait(WaitMilliseconds(DelayMinutes));
     RequestClose();
     Print("Message sent to target window.\n");
     return 0;

@@ -10,17 +10,23 @@ struct Window {
     WindowHandle handle;
     std::string title;
     unsigned owner;
+    CloseOutcome answer;
     bool console;
+    unsigned serial; // tells apart windows that had the same handle
+};
+
+struct Timed {
+    std::uint64_t at;
+    std::function<void()> action;
 };
 
 std::vector<Window> windows;
 std::vector<std::string> events;
-std::function<void()> duringWait;
-std::string consoleTitle;
-struct {
-    WindowHandle handle;
-    unsigned owner;
-} tracked;
+std::vector<Timed> timed;
+std::uint64_t clock;
+unsigned serials;
+bool terminal;
+unsigned trackedSerial;
 
 std::string Hex(WindowHandle handle)
 {
@@ -37,25 +43,90 @@ Window* Find(WindowHandle handle)
     return nullptr;
 }
 
+void Enumerate()
+{
+    events.push_back("enum");
+    // A copy: a real enumeration is not disturbed by windows that come or go
+    // while it runs.
+    std::vector<WindowHandle> order;
+    for (const Window& w : windows)
+        order.push_back(w.handle);
+    for (WindowHandle h : order)
+        if (LocateTargetProc(h, 0) == 0)
+            return;
+}
+
+int GetTitle(WindowHandle handle, char* buffer, int size)
+{
+    events.push_back("read " + Hex(handle));
+    const Window* w = Find(handle);
+    if (!w || size <= 0)
+        return 0;
+    const std::string title = w->console && w->title.empty() ? ConsoleTitle : w->title;
+    std::size_t n = std::min(title.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, title.data(), n);
+    buffer[n] = '\0';
+    return static_cast<int>(n);
+}
+
+bool HostsOwnTerminal(WindowHandle handle)
+{
+    const Window* w = Find(handle);
+    return w && w->console;
+}
+
+void Track(WindowHandle handle)
+{
+    events.push_back("track " + Hex(handle));
+    const Window* w = Find(handle);
+    trackedSerial = w ? w->serial : 0;
+}
+
+bool Hold(WindowHandle handle)
+{
+    const Window* w = Find(handle);
+    return w && w->serial == trackedSerial;
+}
+
+CloseOutcome Close(WindowHandle handle)
+{
+    events.push_back("close " + Hex(handle));
+    const Window* w = Find(handle);
+    CloseOutcome answer = w ? w->answer : CloseGone;
+    if (answer == CloseDelivered)
+        FakeDestroyWindow(handle);
+    return answer;
+}
+
+int WakeHandle()
+{
+    return -1;
+}
+
+void Dispatch()
+{
+}
+
 } // namespace
 
 void FakeReset()
 {
     windows.clear();
     events.clear();
-    duringWait = nullptr;
-    consoleTitle.clear();
-    tracked = {0, 0};
+    timed.clear();
+    clock = 1000000;
+    terminal = false;
+    trackedSerial = 0;
 }
 
-void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner)
+void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner, CloseOutcome answer)
 {
-    windows.push_back({handle, title, owner, false});
+    windows.push_back({handle, title, owner, answer, false, ++serials});
 }
 
-void FakeOpenConsole(WindowHandle handle)
+void FakeOpenConsole(WindowHandle handle, const std::string& title)
 {
-    windows.push_back({handle, "", 0, true});
+    windows.push_back({handle, title, 0, CloseDelivered, true, ++serials});
 }
 
 void FakeDestroyWindow(WindowHandle handle)
@@ -65,9 +136,24 @@ void FakeDestroyWindow(WindowHandle handle)
                   windows.end());
 }
 
-void FakeDuringWait(std::function<void()> action)
+void FakeAt(std::uint64_t milliseconds, std::function<void()> action)
 {
-    duringWait = std::move(action);
+    timed.push_back({milliseconds, std::move(action)});
+}
+
+void FakeSuspend(std::uint64_t milliseconds)
+{
+    clock += milliseconds;
+}
+
+void FakeSetTerminal(bool on)
+{
+    terminal = on;
+}
+
+std::uint64_t FakeClock()
+{
+    return clock;
 }
 
 const std::vector<std::string>& FakeEvents()
@@ -84,70 +170,68 @@ std::string FakeOutput()
     return out;
 }
 
-void PlatformSetConsoleTitle(const char* title)
+bool ConnectDesktop()
 {
-    consoleTitle = title;
-    events.push_back("console-title " + consoleTitle);
+    Desktop = {"Fake", Enumerate, GetTitle, HostsOwnTerminal, Track, Hold, Close, WakeHandle, Dispatch};
+    return true;
 }
 
-void PlatformEnumWindows()
+void OsStart()
 {
-    events.push_back("enum");
-    // A copy: a real enumeration is not disturbed by windows that come or go
-    // while it runs.
-    std::vector<WindowHandle> order;
-    for (const Window& w : windows)
-        order.push_back(w.handle);
-    for (WindowHandle h : order)
-        if (LocateTargetProc(h, 0) == 0)
-            return;
 }
 
-int PlatformGetWindowTitle(WindowHandle handle, char* buffer, int size)
+void OsSetConsoleTitle(const char* title)
 {
-    events.push_back("read " + Hex(handle));
-    const Window* w = Find(handle);
-    if (!w || size <= 0)
-        return 0;
-    const std::string& title = w->console ? consoleTitle : w->title;
-    std::size_t n = std::min(title.size(), static_cast<std::size_t>(size - 1));
-    std::memcpy(buffer, title.data(), n);
-    buffer[n] = '\0';
-    return static_cast<int>(n);
+    events.push_back(std::string("console-title ") + title);
 }
 
-void PlatformTrackWindow(WindowHandle handle)
+bool OsOutputIsTerminal()
 {
-    events.push_back("track " + Hex(handle));
-    const Window* w = Find(handle);
-    tracked = {handle, w ? w->owner : 0};
+    return terminal;
 }
 
-bool PlatformIsTrackedWindow(WindowHandle handle)
-{
-    const Window* w = Find(handle);
-    return w && handle == tracked.handle && w->owner == tracked.owner;
-}
-
-void PlatformSendClose(WindowHandle handle)
-{
-    events.push_back("close " + Hex(handle));
-    FakeDestroyWindow(handle);
-}
-
-void PlatformWait(std::uint64_t milliseconds)
-{
-    events.push_back("wait " + std::to_string(milliseconds));
-    if (duringWait)
-        duringWait();
-}
-
-void PlatformWrite(const char* bytes, std::size_t length)
+void OsWrite(const char* bytes, std::size_t length)
 {
     events.push_back("out " + std::string(bytes, length));
 }
 
-const char* PlatformLineEnd()
+void OsWriteError(const char* bytes, std::size_t length)
+{
+    events.push_back("err " + std::string(bytes, length));
+}
+
+const char* OsLineEnd()
 {
     return "\r\n";
+}
+
+std::uint64_t OsClock()
+{
+    return clock;
+}
+
+void OsSleep(std::uint32_t milliseconds, int)
+{
+    events.push_back("sleep " + std::to_string(milliseconds));
+    // What a test scheduled happens at its time. A timed sleep does not count
+    // time the machine spends suspended: what is left of it is still slept.
+    std::uint64_t left = milliseconds;
+    for (;;) {
+        auto next = std::min_element(timed.begin(), timed.end(),
+                                     [](const Timed& a, const Timed& b) { return a.at < b.at; });
+        if (next == timed.end() || next->at > clock + left)
+            break;
+        std::uint64_t step = next->at > clock ? next->at - clock : 0;
+        clock += step;
+        left -= step;
+        auto action = std::move(next->action);
+        timed.erase(next);
+        action();
+    }
+    clock += left;
+}
+
+bool OsIsAncestorProcess(std::uint32_t)
+{
+    return false;
 }

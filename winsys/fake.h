@@ -1,8 +1,10 @@
 #pragma once
 
-// A scripted desktop for unit tests: windows in enumeration order, a console
-// whose title the tool sets, and a log of every platform call the tool makes.
+// A scripted machine for unit tests: windows in enumeration order, a console
+// whose title the tool sets, a clock that only moves when the tool sleeps or
+// a test makes it jump, and a log of every platform call the tool makes.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,22 +13,34 @@
 
 void FakeReset();
 
-// Adds a window below those already open. Windows of one owner share a
-// thread and process; an empty title is an untitled window.
-void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner = 1);
+// Adds a window below those already open; each is a window of its own, even
+// under a handle that an earlier window had. Windows of one owner share a
+// thread and process; an empty title is an untitled window. "answer" is what
+// a close request to it comes to.
+void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner = 1,
+                    CloseOutcome answer = CloseDelivered);
 
-// Adds the tool's own console window; its title is whatever the tool sets.
-void FakeOpenConsole(WindowHandle handle);
+// Adds a window that shows the tool's own console: under the name the tool
+// gives its console, or, when given, under a title the window still shows.
+void FakeOpenConsole(WindowHandle handle, const std::string& title = "");
 
 // The window goes away without the tool's doing.
 void FakeDestroyWindow(WindowHandle handle);
 
-// Runs in place of the real wait, so tests can change the desktop meanwhile.
-void FakeDuringWait(std::function<void()> action);
+// Runs once the clock reaches the given time, so tests can change the
+// desktop or the clock during the wait.
+void FakeAt(std::uint64_t milliseconds, std::function<void()> action);
 
-// Every platform call in order: "console-title T", "out BYTES", "enum",
-// "read HANDLE", "track HANDLE", "wait MS", "close HANDLE" (HANDLE in
-// eight hex digits).
+// The machine sleeps: the clock jumps, no timed sleep notices.
+void FakeSuspend(std::uint64_t milliseconds);
+
+void FakeSetTerminal(bool terminal);
+
+std::uint64_t FakeClock();
+
+// Every platform call in order: "console-title T", "out BYTES", "err BYTES",
+// "enum", "read HANDLE", "track HANDLE", "sleep MS", "close HANDLE" (HANDLE
+// in eight hex digits).
 const std::vector<std::string>& FakeEvents();
 
 // All bytes written to standard output.

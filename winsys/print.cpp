@@ -8,23 +8,58 @@ namespace {
 // Collects one message so that it reaches the platform in as few writes as
 // possible; long arguments are passed on in pieces rather than cut.
 struct Message {
+    void (*write)(const char*, std::size_t);
     char bytes[1024];
     std::size_t length;
 };
 
+// A piece never ends inside a UTF-8 sequence, so that a console converting
+// each write to UTF-16 sees whole characters.
+void Flush(Message& m)
+{
+    std::size_t end = m.length;
+    std::size_t back = 0;
+    while (back < 3 && back < end && (static_cast<unsigned char>(m.bytes[end - 1 - back]) & 0xC0) == 0x80)
+        ++back;
+    unsigned char lead = back < end ? static_cast<unsigned char>(m.bytes[end - 1 - back]) : 0;
+    std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (lead >= 0xC0 && back + 1 < need && end > back + 1)
+        end -= back + 1;
+    m.write(m.bytes, end);
+    std::memmove(m.bytes, m.bytes + end, m.length - end);
+    m.length -= end;
+}
+
 void Put(Message& m, const char* bytes, std::size_t length)
 {
     while (length > 0) {
-        if (m.length == sizeof m.bytes) {
-            PlatformWrite(m.bytes, m.length);
-            m.length = 0;
-        }
+        if (m.length == sizeof m.bytes)
+            Flush(m);
         std::size_t room = sizeof m.bytes - m.length;
         std::size_t n = length < room ? length : room;
         std::memcpy(m.bytes + m.length, bytes, n);
         m.length += n;
         bytes += n;
         length -= n;
+    }
+}
+
+// On a terminal a title could otherwise move the cursor, rename the window,
+// write the clipboard or forge lines: each C0 or C1 control is shown as '?'.
+void PutShown(Message& m, const char* s)
+{
+    while (*s) {
+        std::size_t plain = 0;
+        while (s[plain] && static_cast<unsigned char>(s[plain]) >= 0x20 && s[plain] != 0x7F &&
+               !(s[plain] == '\xC2' && static_cast<unsigned char>(s[plain + 1]) >= 0x80 &&
+                 static_cast<unsigned char>(s[plain + 1]) <= 0x9F))
+            ++plain;
+        Put(m, s, plain);
+        s += plain;
+        if (*s) {
+            Put(m, "?", 1);
+            s += *s == '\xC2' ? 2 : 1;
+        }
     }
 }
 
@@ -53,15 +88,9 @@ void PutHandle(Message& m, WindowHandle handle)
     Put(m, digits, sizeof digits);
 }
 
-} // namespace
-
-void Print(const char* format, ...)
+void Format(Message& m, bool terminal, const char* format, std::va_list args)
 {
-    Message m;
-    m.length = 0;
-    const char* lineEnd = PlatformLineEnd();
-    std::va_list args;
-    va_start(args, format);
+    const char* lineEnd = OsLineEnd();
     for (const char* p = format; *p; ++p) {
         if (*p == '\n') {
             Put(m, lineEnd, std::strlen(lineEnd));
@@ -71,7 +100,9 @@ void Print(const char* format, ...)
             switch (*++p) {
             case 's': {
                 const char* s = va_arg(args, const char*);
-                if (s)
+                if (s && terminal)
+                    PutShown(m, s);
+                else if (s)
                     Put(m, s, std::strlen(s));
                 break;
             }
@@ -87,7 +118,33 @@ void Print(const char* format, ...)
             }
         }
     }
+}
+
+} // namespace
+
+void Print(const char* format, ...)
+{
+    Message m;
+    m.write = OsWrite;
+    m.length = 0;
+    std::va_list args;
+    va_start(args, format);
+    Format(m, OsOutputIsTerminal(), format, args);
     va_end(args);
     if (m.length > 0)
-        PlatformWrite(m.bytes, m.length);
+        m.write(m.bytes, m.length);
+}
+
+void PrintError(const char* format, ...)
+{
+    Message m;
+    m.write = OsWriteError;
+    m.length = 0;
+    Put(m, "vantrel: ", 9);
+    std::va_list args;
+    va_start(args, format);
+    Format(m, false, format, args);
+    va_end(args);
+    Put(m, OsLineEnd(), std::strlen(OsLineEnd()));
+    m.write(m.bytes, m.length);
 }

@@ -1,35 +1,37 @@
-// Checks the delay reader against 64-bit arithmetic reduced to 32 bits, and
-// the wait length derived from it, on arbitrary bytes.
+// The delay reader on arbitrary bytes: no crash or undefined behaviour, and
+// the relations that must hold between related inputs.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
+#include <string>
 
 #include "cli/delay.h"
 
+static void Check(bool holds)
+{
+    if (!holds)
+        std::abort();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<char> text(data, data + size);
-    text.push_back('\0');
+    std::string text(reinterpret_cast<const char*>(data), size);
+    text = text.c_str(); // up to the first zero byte, as an argument would be
+    std::int32_t minutes = ReadDelayMinutes(text.c_str());
+    auto read = [](const std::string& s) { return static_cast<std::uint32_t>(ReadDelayMinutes(s.c_str())); };
 
-    const char* p = text.data();
-    while (*p == ' ' || (*p >= 9 && *p <= 13))
-        ++p;
-    bool negative = *p == '-';
-    if (*p == '+' || *p == '-')
-        ++p;
-    std::uint64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-        value = (value * 10 + static_cast<std::uint64_t>(*p - '0')) & 0xFFFFFFFFu;
-    if (negative)
-        value = (0x100000000u - value) & 0xFFFFFFFFu;
-    std::int32_t expected = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-
-    std::int32_t minutes = ReadDelayMinutes(text.data());
-    if (minutes != expected)
-        std::abort();
+    Check(read(" \t" + text) == static_cast<std::uint32_t>(minutes)); // leading blanks are skipped
+    bool digitFirst = !text.empty() && text[0] >= '0' && text[0] <= '9';
+    if (digitFirst) {
+        Check(read("-" + text) == 0u - static_cast<std::uint32_t>(minutes));
+        Check(read("+" + text) == static_cast<std::uint32_t>(minutes));
+        Check(read("--" + text) == 0);
+    }
+    if (text.find_first_not_of("0123456789") == std::string::npos) { // digits only, or empty
+        Check(read(text + "7") == static_cast<std::uint32_t>(minutes) * 10u + 7u);
+        Check(read(text + "x9") == static_cast<std::uint32_t>(minutes));
+    }
     std::uint64_t wait = WaitMilliseconds(minutes);
-    if (minutes <= 0 ? wait != 0 : wait != static_cast<std::uint64_t>(minutes) * 60000u)
-        std::abort();
+    Check(minutes <= 0 ? wait == 0 : wait / 60000u == static_cast<std::uint64_t>(minutes) && wait % 60000u == 0);
     return 0;
 }

@@ -1,136 +1,139 @@
 // Opens top-level windows for the end-to-end tests and logs, on standard
 // output, every WM_CLOSE they receive.
 //
-//   winhelper SECONDS KIND:TITLE...
+//   winhelper SECONDS FLAGS:TITLE...
 //
-// KIND is show (visible), hide (never shown), ask (answers WM_CLOSE with a
-// modal "save changes?" prompt that nobody answers) or hung (its thread stops
-// handling messages once the window is up). The helper prints
-// "window HANDLE TITLE" for each window, "order HANDLE..." with its
-// windows in EnumWindows order, then "ready". It ends once every show, hide
-// and ask window it opened is gone, or after SECONDS.
+// FLAGS, comma-separated: hidden (never shown), keep (logs WM_CLOSE, stays),
+// ask (answers WM_CLOSE with a "save changes?" box nobody answers), hung
+// (its thread stops handling messages). Titles are Unicode, from UTF-8.
+// Logs "window ID TITLE" for each, "ready" once all are up, "close ID" for
+// each WM_CLOSE with both parameters 0 ("close-params ID W L" otherwise),
+// "destroyed ID", "exit". Ends after SECONDS, or once every window that
+// closes on request is gone.
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 namespace {
 
-const char kClass[] = "VantrelTestWindow";
-int liveWindows = 0;
-HWND created[64];
-int createdCount = 0;
+const wchar_t kClass[] = L"VantrelTestWindow";
+int closing = 0;
 
-void Log(const char* format, ...)
+void Log(const char* format, HWND window, const char* text = "")
 {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
+    std::printf(format, static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)), text);
     std::fflush(stdout);
+}
+
+bool Has(const wchar_t* flags, const wchar_t* flag)
+{
+    const wchar_t* at = std::wcsstr(flags, flag);
+    return at && (at == flags || at[-1] == L',');
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_CLOSE:
-        Log("WM_CLOSE %08X %u %ld\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)),
-            static_cast<unsigned>(wParam), static_cast<long>(lParam));
-        if (GetPropA(window, "ask")) {
-            MessageBoxA(window, "Save changes?", "Unsaved Draft", MB_YESNOCANCEL);
-            return 0;
-        }
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        Log("destroyed %08X\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)));
-        if (--liveWindows == 0)
-            PostQuitMessage(0);
+    if (message == WM_CLOSE) {
+        if (wParam || lParam)
+            std::printf("close-params %08X %u %ld\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)),
+                        static_cast<unsigned>(wParam), static_cast<long>(lParam));
+        else
+            Log("close %08X\n", window);
+        std::fflush(stdout);
+        if (GetPropW(window, L"ask"))
+            MessageBoxW(window, L"Save changes?", L"Unsaved Draft", MB_YESNOCANCEL);
+        else if (!GetPropW(window, L"keep"))
+            DestroyWindow(window);
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_DESTROY) {
+        Log("destroyed %08X\n", window);
+        if (--closing == 0)
+            PostQuitMessage(0);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND Open(const char* kind, const char* title)
+HWND Open(const wchar_t* flags, const wchar_t* title)
 {
-    HWND window = CreateWindowExA(0, kClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 200,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (!window)
-        return nullptr;
-    if (std::strcmp(kind, "ask") == 0)
-        SetPropA(window, "ask", reinterpret_cast<HANDLE>(1));
-    if (std::strcmp(kind, "hide") != 0)
+    HWND window = CreateWindowExW(0, kClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 200,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (Has(flags, L"ask"))
+        SetPropW(window, L"ask", reinterpret_cast<HANDLE>(1));
+    if (Has(flags, L"keep"))
+        SetPropW(window, L"keep", reinterpret_cast<HANDLE>(1));
+    if (!Has(flags, L"hidden"))
         ShowWindow(window, SW_SHOWNORMAL);
-    Log("window %08X %s\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)), title);
-    created[createdCount++] = window;
+    char utf8[2048];
+    WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
+    Log("window %08X %s\n", window, utf8);
     return window;
 }
 
 struct HungStart {
-    const char* title;
+    const wchar_t* flags;
+    const wchar_t* title;
+    HWND window;
     HANDLE up;
 };
 
 DWORD WINAPI HungThread(LPVOID parameter)
 {
     HungStart* start = static_cast<HungStart*>(parameter);
-    Open("hung", start->title);
+    start->window = Open(start->flags, start->title);
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
     SetEvent(start->up);
     Sleep(INFINITE);
     return 0;
 }
 
-BOOL CALLBACK ListOwn(HWND window, LPARAM)
-{
-    for (int i = 0; i < createdCount; ++i)
-        if (created[i] == window)
-            Log(" %08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)));
-    return TRUE;
-}
-
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
+    int argc;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: winhelper SECONDS KIND:TITLE...\n");
+        std::fprintf(stderr, "usage: winhelper SECONDS FLAGS:TITLE...\n");
         return 2;
     }
-    WNDCLASSA wc = {};
+    WNDCLASSW wc = {};
     wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClass;
-    RegisterClassA(&wc);
+    RegisterClassW(&wc);
 
-    for (int i = 2; i < argc && createdCount < 60; ++i) {
-        const char* colon = std::strchr(argv[i], ':');
+    for (int i = 2; i < argc; ++i) {
+        wchar_t* colon = std::wcschr(argv[i], L':');
         if (!colon)
             continue;
-        char kind[8] = {};
-        std::memcpy(kind, argv[i], static_cast<size_t>(colon - argv[i]) < 7 ? colon - argv[i] : 7);
-        if (std::strcmp(kind, "hung") == 0) {
-            HungStart start = {colon + 1, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+        *colon = L'\0';
+        if (Has(argv[i], L"hung")) {
+            // Ready only once the system sees the thread as not answering.
+            HungStart start = {argv[i], colon + 1, nullptr, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
             CloseHandle(CreateThread(nullptr, 0, HungThread, &start, 0, nullptr));
             WaitForSingleObject(start.up, INFINITE);
-        } else if (Open(kind, colon + 1)) {
-            ++liveWindows;
+            for (int tries = 0; tries < 100 && !IsHungAppWindow(start.window); ++tries)
+                Sleep(100);
+        } else if (Open(argv[i], colon + 1) && !Has(argv[i], L"keep") && !Has(argv[i], L"ask")) {
+            ++closing;
         }
     }
-    Log("order");
-    EnumWindows(ListOwn, 0);
-    Log("\nready\n");
+    std::printf("ready\n");
+    std::fflush(stdout);
 
-    SetTimer(nullptr, 0, static_cast<UINT>(std::atoi(argv[1])) * 1000u, nullptr);
+    SetTimer(nullptr, 0, static_cast<UINT>(_wtoi(argv[1])) * 1000u, nullptr);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER && msg.hwnd == nullptr)
             break;
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
-    Log("exit\n");
+    std::printf("exit\n");
+    std::fflush(stdout);
     ExitProcess(0);
 }

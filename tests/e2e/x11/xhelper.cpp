@@ -3,20 +3,20 @@
 //
 //   xhelper SECONDS FLAGS:TITLE...
 //
-// FLAGS, any of:
-//   n  title in _NET_WM_NAME          w  title in WM_NAME
-//   o  WM_NAME "Legacy name" instead  (with n: the two names differ)
-//   d  lists WM_DELETE_WINDOW in WM_PROTOCOLS and closes on it
-//   i  lists WM_DELETE_WINDOW but ignores it (keeps its window)
-//   u  never mapped
-//   f  inside a frame window of its own, marked as a managed client
-//   *N repeat this window N times (benchmarks)
-//
-// Prints "window ID TITLE" for each window (ID in eight hex digits), then
-// "ready" once all mapped windows are on screen. Logs
-// "WM_DELETE_WINDOW ID NANOSECONDS" (monotonic clock) on each request,
-// "destroyed ID" when it closes a window, and "disconnected" if the server
-// drops it. Ends after SECONDS or once every d window is closed.
+// A window's title goes into _NET_WM_NAME and WM_NAME, and it closes when it
+// receives WM_DELETE_WINDOW. FLAGS, comma-separated, change that:
+//   hidden         never mapped        keep      ignores WM_DELETE_WINDOW
+//   noclose        no WM_PROTOCOLS     manyprotocols  70 of them, WM_DELETE_WINDOW last
+//   wmname         WM_NAME only        legacy    WM_NAME "Legacy name"
+//   nulnet         _NET_WM_NAME is one zero byte
+//   framed         inside a frame window of its own, marked as a managed client
+//   listonly       the helper acts as a window manager that publishes
+//                  _NET_CLIENT_LIST but no stacking list
+//   *N             N copies, not logged one by one (benchmarks)
+// Logs "window ID TITLE" (ID in eight hex digits), "ready" once all mapped
+// windows are on screen, "close ID NANOSECONDS" (monotonic clock) for each
+// WM_DELETE_WINDOW, "destroyed ID", "disconnected" if the server drops it,
+// "exit". Ends after SECONDS or once every window that closes has closed.
 
 #include <xcb/xcb.h>
 
@@ -49,16 +49,24 @@ void Log(const char* format, unsigned id, const char* text = "")
     std::fflush(stdout);
 }
 
-void SetText(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& text)
+void SetProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, int format, std::size_t count,
+                 const void* data)
 {
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, property, type, 8, static_cast<uint32_t>(text.size()),
-                        text.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, property, type, static_cast<uint8_t>(format),
+                        static_cast<uint32_t>(count), data);
+}
+
+long long NowNs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
 struct Window {
     xcb_window_t id;
     xcb_window_t top; // the frame, if it has one
-    bool closes;      // flag d
+    bool closes;
 };
 
 } // namespace
@@ -79,18 +87,20 @@ int main(int argc, char** argv)
                      deleteWindow = Atom("WM_DELETE_WINDOW"), wmState = Atom("WM_STATE");
 
     std::vector<Window> windows;
+    std::vector<xcb_window_t> listed;
     int waitingForMap = 0, closable = 0;
     const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     for (int a = 2; a < argc; ++a) {
         std::string arg = argv[a];
         std::size_t colon = arg.find(':');
-        std::string flags = arg.substr(0, colon), title = colon == std::string::npos ? "" : arg.substr(colon + 1);
-        auto has = [&flags](char flag) { return flags.find(flag) != std::string::npos; };
-        std::size_t star = flags.find('*');
-        int copies = star == std::string::npos ? 1 : std::atoi(flags.c_str() + star + 1);
+        std::string flags = "," + arg.substr(0, colon) + ",";
+        std::string title = colon == std::string::npos ? "" : arg.substr(colon + 1);
+        auto has = [&flags](const char* flag) { return flags.find(std::string(",") + flag + ",") != std::string::npos; };
+        std::size_t star = flags.find(",*");
+        int copies = star == std::string::npos ? 1 : std::atoi(flags.c_str() + star + 2);
         for (int k = 0; k < copies; ++k) {
             xcb_window_t top = root;
-            if (has('f')) {
+            if (has("framed")) {
                 top = xcb_generate_id(c);
                 xcb_create_window(c, XCB_COPY_FROM_PARENT, top, root, 0, 0, 200, 100, 0,
                                   XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
@@ -100,50 +110,58 @@ int main(int argc, char** argv)
                               XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
             if (top == root)
                 top = w;
-            if (has('n'))
-                SetText(w, netWmName, utf8, title);
-            if (has('w'))
-                SetText(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
-            if (has('o'))
-                SetText(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, "Legacy name");
-            if (has('d') || has('i'))
-                xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
-            if (has('f')) {
+            if (!title.empty() && !has("wmname"))
+                SetProperty(w, netWmName, utf8, 8, has("nulnet") ? 1 : title.size(), has("nulnet") ? "" : title.data());
+            if (!title.empty() && !has("legacy"))
+                SetProperty(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, title.size(), title.data());
+            if (has("legacy"))
+                SetProperty(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 11, "Legacy name");
+            if (has("manyprotocols")) {
+                std::vector<xcb_atom_t> many;
+                for (int i = 0; i < 69; ++i)
+                    many.push_back(Atom(("_VANTREL_TEST_PROTOCOL_" + std::to_string(i)).c_str()));
+                many.push_back(deleteWindow);
+                SetProperty(w, protocols, XCB_ATOM_ATOM, 32, many.size(), many.data());
+            } else if (!has("noclose")) {
+                SetProperty(w, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+            }
+            if (has("framed")) {
                 const uint32_t normal[2] = {1, 0};
-                xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, wmState, wmState, 32, 2, normal);
+                SetProperty(w, wmState, wmState, 32, 2, normal);
                 xcb_map_window(c, w);
             }
-            if (!has('u')) {
+            if (!has("hidden")) {
                 xcb_map_window(c, top);
                 ++waitingForMap;
             }
-            closable += has('d');
-            windows.push_back({w, top, has('d')});
+            bool closes = !has("keep") && !has("noclose");
+            closable += closes;
+            windows.push_back({w, top, closes});
+            if (has("listonly"))
+                listed.push_back(w);
             if (copies == 1)
                 Log("window %08X %s\n", w, title.c_str());
         }
     }
+    if (!listed.empty()) {
+        // A window manager in the manner of dwm: a live check window and a
+        // client list, but no stacking list.
+        xcb_window_t check = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, check, root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        const xcb_atom_t supportingCheck = Atom("_NET_SUPPORTING_WM_CHECK");
+        SetProperty(check, supportingCheck, XCB_ATOM_WINDOW, 32, 1, &check);
+        SetProperty(root, supportingCheck, XCB_ATOM_WINDOW, 32, 1, &check);
+        SetProperty(root, Atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32, listed.size(), listed.data());
+    }
     xcb_flush(c);
 
     const int closableAtStart = closable;
-    timespec now, end;
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    end.tv_sec += std::atol(argv[1]);
+    const long long end = NowNs() + std::atoll(argv[1]) * 1000000000LL;
     pollfd fd = {xcb_get_file_descriptor(c), POLLIN, 0};
     bool ready = false;
     for (;;) {
-        if (!ready && waitingForMap <= 0) {
-            Log("ready\n", 0);
-            ready = true;
-        }
-        if (closableAtStart > 0 && closable == 0)
-            break;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        long left = (end.tv_sec - now.tv_sec) * 1000 + (end.tv_nsec - now.tv_nsec) / 1000000;
-        if (left <= 0)
-            break;
-        if (poll(&fd, 1, static_cast<int>(left)) <= 0)
-            continue;
+        // Round trips above may have queued events already: take those first.
         while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
             unsigned type = e->response_type & 0x7F;
             if (type == XCB_MAP_NOTIFY) {
@@ -153,9 +171,7 @@ int main(int argc, char** argv)
             } else if (type == XCB_CLIENT_MESSAGE) {
                 auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
                 if (m->type == protocols && m->data.data32[0] == deleteWindow) {
-                    clock_gettime(CLOCK_MONOTONIC, &now);
-                    std::printf("WM_DELETE_WINDOW %08X %lld\n", m->window,
-                                static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                    std::printf("close %08X %lld\n", m->window, NowNs());
                     std::fflush(stdout);
                     for (Window& w : windows)
                         if (w.id == m->window && w.closes) {
@@ -173,6 +189,16 @@ int main(int argc, char** argv)
             Log("disconnected\n", 0);
             return 0;
         }
+        if (!ready && waitingForMap <= 0) {
+            Log("ready\n", 0);
+            ready = true;
+        }
+        if (closableAtStart > 0 && closable == 0)
+            break;
+        long long left = (end - NowNs()) / 1000000;
+        if (left <= 0)
+            break;
+        poll(&fd, 1, static_cast<int>(left));
     }
     Log("exit\n", 0);
     xcb_disconnect(c);

@@ -1,23 +1,17 @@
-// X11 desktops (XWayland included): the operations over XCB.
+// X11 desktops (XWayland included): the window-system operations over XCB.
 //
 // Top-level windows are the window manager's clients, topmost first, or,
-// without an EWMH window manager, the root's children top down with frames
-// replaced by the client inside them. Titles are requested a batch at a time
-// so that a scan costs one round trip per batch, not one per window.
+// without a usable EWMH stacking list, the root's children top down with
+// frames replaced by the client inside them. Titles are requested a batch
+// at a time so that a scan costs a round trip or two per batch, not per
+// window.
 
 #include <xcb/xcb.h>
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <poll.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
-#include "winsys/winsys.h"
+#include "winsys/linux.h"
 
 namespace {
 
@@ -26,14 +20,16 @@ namespace {
 const int kFirstBatch = 8;
 const int kBatch = 64;
 const std::uint32_t kTitleWords = 128; // 512 bytes: the 511 that are kept, and more
-const int kFrameDepth = 3;             // how deep a frame may hide its client
-const int kFrameChildren = 64;         // how many children of a frame are looked at
+const std::uint32_t kAllWords = UINT32_MAX / 4;
+const int kFrameDepth = 3;     // how deep a frame may hide its client
+const int kFrameChildren = 64; // how many children of a frame are looked at
 
 enum Atom {
     NetSupportingWmCheck,
     NetClientListStacking,
     NetSupported,
     NetWmName,
+    NetWmPid,
     NetCloseWindow,
     WmState,
     WmProtocols,
@@ -41,7 +37,7 @@ enum Atom {
     AtomCount
 };
 const char* const kAtomNames[AtomCount] = {
-    "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING", "_NET_SUPPORTED", "_NET_WM_NAME",
+    "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING", "_NET_SUPPORTED", "_NET_WM_NAME", "_NET_WM_PID",
     "_NET_CLOSE_WINDOW",        "WM_STATE",                  "WM_PROTOCOLS",   "WM_DELETE_WINDOW"};
 
 xcb_connection_t* connection;
@@ -49,11 +45,11 @@ xcb_window_t root;
 xcb_atom_t atoms[AtomCount];
 bool ewmh; // an EWMH window manager runs
 
-// Title requests in flight for the windows of the current batch.
+// The titles of the current batch's windows, asked for or already in.
 struct Titles {
     xcb_window_t window;
-    xcb_get_property_cookie_t netWmName;
-    xcb_get_property_cookie_t wmName;
+    xcb_get_property_cookie_t cookie;
+    xcb_get_property_reply_t* reply;
     bool pending;
 };
 Titles batch[kBatch];
@@ -63,16 +59,8 @@ int batchAt; // the slot LocateTargetProc is looking at
 struct {
     xcb_window_t window;
     bool destroyed;
+    bool held; // the server is grabbed
 } tracked;
-
-void IgnoreBrokenPipes()
-{
-    // A closed standard output or X connection must not end the tool.
-    static bool done = false;
-    if (!done)
-        std::signal(SIGPIPE, SIG_IGN);
-    done = true;
-}
 
 xcb_get_property_cookie_t AskProperty(xcb_window_t window, xcb_atom_t property, std::uint32_t words)
 {
@@ -140,36 +128,6 @@ void Sync()
     DrainEvents();
 }
 
-bool Connect()
-{
-    IgnoreBrokenPipes();
-    int screenNumber = 0;
-    connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        connection = nullptr;
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "vantrel: cannot open display %s\n",
-                     display && *display ? display : "(DISPLAY is not set)");
-        return false;
-    }
-    xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
-        xcb_screen_next(&screen);
-    root = screen.data->root;
-
-    xcb_intern_atom_cookie_t cookies[AtomCount];
-    for (int i = 0; i < AtomCount; ++i)
-        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])),
-                                     kAtomNames[i]);
-    for (int i = 0; i < AtomCount; ++i) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
-        atoms[i] = reply ? reply->atom : XCB_NONE;
-        std::free(reply);
-    }
-    return true;
-}
-
 // The window manager's check window names itself when the manager is alive;
 // a stale one left by a manager that has exited does not count.
 bool EwmhManagerRuns(const xcb_get_property_reply_t* rootCheck)
@@ -184,18 +142,43 @@ bool EwmhManagerRuns(const xcb_get_property_reply_t* rootCheck)
     return alive;
 }
 
-void AskTitles(Titles& slot, xcb_window_t window)
+// Titles as stored, of any encoding; a property that is empty, not made of
+// bytes, or empty up to its first zero byte counts as missing.
+bool HasTitle(const xcb_get_property_reply_t* reply)
 {
-    slot = {window, AskProperty(window, atoms[NetWmName], kTitleWords),
-            AskProperty(window, XCB_ATOM_WM_NAME, kTitleWords), true};
+    return reply && reply->format == 8 && xcb_get_property_value_length(reply) > 0 &&
+           *static_cast<const char*>(xcb_get_property_value(reply)) != '\0';
 }
 
-void DropTitles(Titles& slot)
+void AskTitle(Titles& slot, xcb_window_t window)
 {
-    if (slot.pending) {
-        xcb_discard_reply(connection, slot.netWmName.sequence);
-        xcb_discard_reply(connection, slot.wmName.sequence);
-        slot.pending = false;
+    slot = {window, AskProperty(window, atoms[NetWmName], kTitleWords), nullptr, true};
+}
+
+void DropTitle(Titles& slot)
+{
+    if (slot.pending)
+        xcb_discard_reply(connection, slot.cookie.sequence);
+    std::free(slot.reply);
+    slot = {};
+}
+
+// Most programs store _NET_WM_NAME; WM_NAME is asked for only where it is
+// missing, all of the batch's in one round trip.
+void TakeTitles(Titles* slots, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        slots[i].reply = TakeProperty(slots[i].cookie);
+        slots[i].pending = !HasTitle(slots[i].reply);
+        if (slots[i].pending)
+            slots[i].cookie = AskProperty(slots[i].window, XCB_ATOM_WM_NAME, kTitleWords);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!slots[i].pending)
+            continue;
+        std::free(slots[i].reply);
+        slots[i].reply = TakeProperty(slots[i].cookie);
+        slots[i].pending = false;
     }
 }
 
@@ -203,11 +186,12 @@ void DropTitles(Titles& slot)
 // found its window.
 bool OfferBatch()
 {
+    TakeTitles(batch, batchSize);
     bool found = false;
     for (batchAt = 0; batchAt < batchSize && !found; ++batchAt)
         found = LocateTargetProc(batch[batchAt].window, 0) == 0;
     for (int i = 0; i < batchSize; ++i)
-        DropTitles(batch[i]);
+        DropTitle(batch[i]);
     batchSize = 0;
     return !found;
 }
@@ -242,7 +226,7 @@ xcb_window_t ClientBelow(xcb_window_t frame, int depth)
     return client;
 }
 
-// Without a window manager's client list, the root's children are clients
+// Without a window manager's stacking list, the root's children are clients
 // or frames. Most are clients themselves: what tells a frame from a client
 // is asked for along with their titles, in the same round trip.
 void ReplaceFramesByClients()
@@ -262,8 +246,8 @@ void ReplaceFramesByClients()
             continue;
         xcb_window_t inner = ClientBelow(batch[i].window, kFrameDepth);
         if (inner) {
-            DropTitles(batch[i]);
-            AskTitles(batch[i], inner);
+            DropTitle(batch[i]);
+            AskTitle(batch[i], inner);
         }
     }
 }
@@ -274,7 +258,7 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
     for (int top = count, size = 0; top > 0; top -= size) {
         size = batchSize = NextBatchSize(size, top);
         for (int i = 0; i < batchSize; ++i)
-            AskTitles(batch[i], windows[top - 1 - i]);
+            AskTitle(batch[i], windows[top - 1 - i]);
         if (mayBeFrames)
             ReplaceFramesByClients();
         if (!OfferBatch())
@@ -282,110 +266,109 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
     }
 }
 
-// Titles as stored, of any encoding; a property that is empty or not made of
-// bytes counts as missing.
-bool HasTitle(const xcb_get_property_reply_t* reply)
+void EnumWindows()
 {
-    return reply && reply->format == 8 && xcb_get_property_value_length(reply) > 0;
-}
-
-void SleepUntil(const timespec& deadline)
-{
-    while (clock_nanosleep(CLOCK_BOOTTIME, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
-}
-
-} // namespace
-
-void PlatformSetConsoleTitle(const char* title)
-{
-    // Only a terminal understands the escape; a file or pipe gets none.
-    if (!isatty(STDOUT_FILENO))
-        return;
-    PlatformWrite("\033]0;", 4);
-    PlatformWrite(title, std::strlen(title));
-    PlatformWrite("\a", 1);
-}
-
-void PlatformEnumWindows()
-{
-    if (!connection && !Connect())
-        return;
-    xcb_get_property_reply_t* check =
-        TakeProperty(AskProperty(root, atoms[NetSupportingWmCheck], 1));
+    xcb_get_property_reply_t* check = TakeProperty(AskProperty(root, atoms[NetSupportingWmCheck], 1));
     ewmh = EwmhManagerRuns(check);
     std::free(check);
 
-    if (ewmh) {
-        xcb_get_property_reply_t* stacking =
-            TakeProperty(AskProperty(root, atoms[NetClientListStacking], UINT32_MAX / 4));
+    // Some managers (dwm among them) keep no stacking list, or one of
+    // another format; the root's children are in stacking order too.
+    xcb_get_property_reply_t* stacking =
+        ewmh ? TakeProperty(AskProperty(root, atoms[NetClientListStacking], kAllWords)) : nullptr;
+    if (stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
         EnumTopDown(clients, count, false);
-        std::free(stacking);
     } else {
         xcb_query_tree_reply_t* tree = TakeTree(xcb_query_tree(connection, root));
         if (tree)
             EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true);
         std::free(tree);
     }
+    std::free(stacking);
 }
 
-int PlatformGetWindowTitle(WindowHandle window, char* buffer, int size)
+int GetWindowTitle(WindowHandle window, char* buffer, int size)
 {
-    if (!connection || size <= 0)
+    if (size <= 0)
         return 0;
-    Titles asked;
+    Titles asked = {};
     Titles* slot = &asked;
-    if (batchAt < batchSize && batch[batchAt].window == window && batch[batchAt].pending)
+    if (batchAt < batchSize && batch[batchAt].window == window && batch[batchAt].reply)
         slot = &batch[batchAt];
-    else
-        AskTitles(asked, window);
-
-    xcb_get_property_reply_t* netWmName = TakeProperty(slot->netWmName);
-    xcb_get_property_reply_t* wmName = TakeProperty(slot->wmName);
-    slot->pending = false;
-    const xcb_get_property_reply_t* title = HasTitle(netWmName) ? netWmName : HasTitle(wmName) ? wmName : nullptr;
+    else {
+        AskTitle(asked, window);
+        TakeTitles(&asked, 1);
+    }
     int length = 0;
-    if (title) {
-        int stored = xcb_get_property_value_length(title);
+    if (HasTitle(slot->reply)) {
+        int stored = xcb_get_property_value_length(slot->reply);
         int kept = stored < size - 1 ? stored : size - 1;
-        std::memcpy(buffer, xcb_get_property_value(title), static_cast<std::size_t>(kept));
+        std::memcpy(buffer, xcb_get_property_value(slot->reply), static_cast<std::size_t>(kept));
         buffer[kept] = '\0';
         length = static_cast<int>(std::strlen(buffer)); // a zero byte ends it early
     }
-    std::free(netWmName);
-    std::free(wmName);
+    if (slot == &asked)
+        DropTitle(asked);
     return length;
 }
 
-void PlatformTrackWindow(WindowHandle window)
+bool HostsOwnTerminal(WindowHandle window)
+{
+    // Terminal emulators name their window in WINDOWID; failing that, a
+    // window of one of the tool's ancestors is the terminal it runs in.
+    const char* id = std::getenv("WINDOWID");
+    if (id && *id && std::strtoul(id, nullptr, 0) == window)
+        return true;
+    xcb_get_property_reply_t* pid = TakeProperty(AskProperty(window, atoms[NetWmPid], 1));
+    int count;
+    const std::uint32_t* words = Words(pid, &count);
+    bool own = count > 0 && OsIsAncestorProcess(words[0]);
+    std::free(pid);
+    return own;
+}
+
+void TrackWindow(WindowHandle window)
 {
     // Ids are reused once a client is gone, so watch for the window's end
     // from now on. A window already gone refuses the selection.
-    tracked = {window, false};
+    tracked = {window, false, false};
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_generic_error_t* error =
         xcb_request_check(connection, xcb_change_window_attributes_checked(connection, window, XCB_CW_EVENT_MASK, &mask));
     tracked.destroyed = error != nullptr;
     std::free(error);
+    // The title read so far came before the selection; it is read again.
+    for (int i = 0; i < batchSize; ++i)
+        if (batch[i].window == window)
+            DropTitle(batch[i]);
 }
 
-bool PlatformIsTrackedWindow(WindowHandle window)
+bool HoldTrackedWindow(WindowHandle window)
 {
-    if (!connection || xcb_connection_has_error(connection))
+    if (xcb_connection_has_error(connection) || window != tracked.window)
         return false;
+    // With the server grabbed no client can destroy the window, or create
+    // one under its id, between this check and the request.
+    xcb_grab_server(connection);
     Sync();
-    return window == tracked.window && !tracked.destroyed;
+    tracked.held = !tracked.destroyed;
+    if (!tracked.held) {
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+    }
+    return tracked.held;
 }
 
-void PlatformSendClose(WindowHandle window)
+CloseOutcome SendClose(WindowHandle window)
 {
-    xcb_get_property_cookie_t protocolsCookie = AskProperty(window, atoms[WmProtocols], 64);
-    xcb_get_property_cookie_t supportedCookie = AskProperty(root, atoms[NetSupported], UINT32_MAX / 4);
+    xcb_get_property_cookie_t protocolsCookie = AskProperty(window, atoms[WmProtocols], kAllWords);
+    xcb_get_property_cookie_t supportedCookie = AskProperty(root, atoms[NetSupported], kAllWords);
     xcb_get_property_reply_t* protocols = TakeProperty(protocolsCookie);
     xcb_get_property_reply_t* supported = TakeProperty(supportedCookie);
 
+    CloseOutcome outcome = CloseDelivered;
     xcb_client_message_event_t message = {};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -405,78 +388,60 @@ void PlatformSendClose(WindowHandle window)
         xcb_send_event(connection, 0, root,
                        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                        reinterpret_cast<const char*>(&message));
+    } else {
+        outcome = CloseNoWay;
     }
     std::free(protocols);
     std::free(supported);
+    if (tracked.held)
+        xcb_ungrab_server(connection);
+    tracked.held = false;
     Sync(); // delivered before the tool says so and exits
+    return outcome;
 }
 
-void PlatformWait(std::uint64_t milliseconds)
+int WakeHandle()
 {
-    if (milliseconds == 0)
-        return;
-    // The boot-time clock goes on counting while the machine is suspended,
-    // so the request goes out when the user expects it, not later.
-    timespec deadline;
-    clock_gettime(CLOCK_BOOTTIME, &deadline);
-    deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
-    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-
-    int timer = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC);
-    itimerspec alarm = {};
-    alarm.it_value = deadline;
-    if (timer < 0 || timerfd_settime(timer, TFD_TIMER_ABSTIME, &alarm, nullptr) != 0) {
-        if (timer >= 0)
-            close(timer);
-        SleepUntil(deadline);
-        return;
-    }
-    // Sleep on the timer and the X connection together: the events that
-    // arrive meanwhile (the located window's end among them) are taken as
-    // they come instead of piling up.
-    pollfd fds[2] = {{timer, POLLIN, 0}, {-1, POLLIN, 0}};
-    if (connection && !xcb_connection_has_error(connection)) {
-        DrainEvents(); // poll() does not see what XCB has already read
-        fds[1].fd = xcb_get_file_descriptor(connection);
-    }
-    for (;;) {
-        int ready = poll(fds, 2, -1);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0) {
-            SleepUntil(deadline);
-            break;
-        }
-        if (fds[0].revents)
-            break;
-        if (fds[1].revents) {
-            DrainEvents();
-            if (xcb_connection_has_error(connection))
-                fds[1].fd = -1; // a dead connection would wake the poll for ever
-        }
-    }
-    close(timer);
+    DrainEvents(); // poll() does not see what XCB has already read
+    // A dead connection would wake the sleep for ever.
+    return xcb_connection_has_error(connection) ? -1 : xcb_get_file_descriptor(connection);
 }
 
-void PlatformWrite(const char* bytes, std::size_t length)
+void Dispatch()
 {
-    IgnoreBrokenPipes();
-    while (length > 0) {
-        ssize_t written = write(STDOUT_FILENO, bytes, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
+    DrainEvents();
 }
 
-const char* PlatformLineEnd()
+} // namespace
+
+ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
 {
-    return "\n";
+    const char* display = std::getenv("DISPLAY");
+    *where = display && *display ? display : "DISPLAY is not set";
+    if (!display || !*display)
+        return ConnectUnreachable;
+    int screenNumber = 0;
+    connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        connection = nullptr;
+        return ConnectUnreachable;
+    }
+    xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
+        xcb_screen_next(&screen);
+    root = screen.data->root;
+
+    xcb_intern_atom_cookie_t cookies[AtomCount];
+    for (int i = 0; i < AtomCount; ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])),
+                                     kAtomNames[i]);
+    for (int i = 0; i < AtomCount; ++i) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
+        atoms[i] = reply ? reply->atom : XCB_NONE;
+        std::free(reply);
+    }
+    *desktop = {"X11",        EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow,
+                SendClose,    WakeHandle,  Dispatch};
+    return ConnectDone;
 }

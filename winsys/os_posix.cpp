@@ -1,0 +1,115 @@
+// POSIX systems: the terminal, standard streams, the boot-time clock.
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "winsys/winsys.h"
+
+namespace {
+
+void WriteAll(int fd, const char* bytes, std::size_t length)
+{
+    while (length > 0) {
+        ssize_t written = write(fd, bytes, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+// The parent of a process, from /proc; 0 when it can't be read.
+pid_t ParentOf(pid_t process)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(process));
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char stat[512];
+    ssize_t length = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    if (length <= 0)
+        return 0;
+    stat[length] = '\0';
+    // "pid (command) state ppid ...": the command may hold blanks and ')'.
+    const char* end = std::strrchr(stat, ')');
+    int parent = 0;
+    return end && std::sscanf(end + 1, " %*c %d", &parent) == 1 ? parent : 0;
+}
+
+} // namespace
+
+void OsStart()
+{
+    // A closed standard stream would hand its number to the next descriptor
+    // opened, the window system's connection, and messages would be written
+    // into that.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd)
+            break;
+    // A closed pipe or connection must not end the tool.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void OsSetConsoleTitle(const char* title)
+{
+    // Only a terminal understands the escape; a file or pipe gets none.
+    if (!OsOutputIsTerminal())
+        return;
+    WriteAll(STDOUT_FILENO, "\033]0;", 4);
+    WriteAll(STDOUT_FILENO, title, std::strlen(title));
+    WriteAll(STDOUT_FILENO, "\a", 1);
+}
+
+bool OsOutputIsTerminal()
+{
+    return isatty(STDOUT_FILENO);
+}
+
+void OsWrite(const char* bytes, std::size_t length)
+{
+    WriteAll(STDOUT_FILENO, bytes, length);
+}
+
+void OsWriteError(const char* bytes, std::size_t length)
+{
+    WriteAll(STDERR_FILENO, bytes, length);
+}
+
+const char* OsLineEnd()
+{
+    return "\n";
+}
+
+std::uint64_t OsClock()
+{
+    // The boot-time clock goes on counting while the machine is suspended.
+    timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+void OsSleep(std::uint32_t milliseconds, int wake)
+{
+    // A whole millisecond more: poll() rounds nothing up, and waking just
+    // before the deadline would only cost another round.
+    pollfd fd = {wake, POLLIN, 0};
+    poll(&fd, 1, static_cast<int>(milliseconds) + 1);
+}
+
+bool OsIsAncestorProcess(std::uint32_t process)
+{
+    for (pid_t p = getppid(); p > 1; p = ParentOf(p))
+        if (static_cast<std::uint32_t>(p) == process)
+            return true;
+    return false;
+}
