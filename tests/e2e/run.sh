@@ -164,6 +164,20 @@ if has tty; then
 elif has stdout-closed; then
     run "${tool[@]}" "${arguments[@]}" </dev/null >&- 2>"$err"
     : >"$out"
+elif has in-xterm; then # typed into a terminal whose shell shows the running command in its title
+    printf -v quoted '%q ' "${tool[@]}" "${arguments[@]}"
+    cat >"$work/term.sh" <<SCRIPT
+trap 'printf "\\033]0;%s\\007" "\$BASH_COMMAND" >/dev/tty; sleep 0.5' DEBUG
+$quoted >"$out" 2>"$err"
+echo \$? >"$work/status"
+exec sleep 60
+SCRIPT
+    xterm -e bash "$work/term.sh" &
+    xterm=$!
+    pids+=($xterm)
+    wait_for . "$work/status" || fail "the tool did not end in the terminal"
+    status=$(cat "$work/status")
+    kill -0 "$xterm" 2>/dev/null || fail "the terminal was closed"
 elif [[ $expect == waiting* || -n "$(option during)" ]]; then
     "${tool[@]}" "${arguments[@]}" </dev/null >"$out" 2>"$err" &
     toolpid=$!
