@@ -104,12 +104,12 @@ expand() { # TEXT: bytes, with {TEXT*N} repeated and backslash escapes read
     printf '%b' "$s"
 }
 
-specs=() titles=() logs=() ids=()
+described=() titles=() logs=() ids=()
 if [ -n "$windows" ]; then
     IFS=';' read -ra parts <<<"$windows"
     for part in "${parts[@]}"; do
         part=$(trim "$part")
-        specs+=("$(expand "$part")")
+        described+=("$(expand "$part")")
         titles+=("$(expand "${part#*:}")")
     done
 fi
@@ -119,15 +119,15 @@ fi
 open_windows() {
     local log=$1 i cmd n
     local -A seen=()
-    for i in "${!specs[@]}"; do
-        cmd=$(helper_for "${specs[$i]%%:*}")
+    for i in "${!described[@]}"; do
+        cmd=$(helper_for "${described[$i]%%:*}")
         n=${seen[$cmd]:-0}
         seen[$cmd]=$((n + 1))
         logs[$i]=$work/$log.${cmd##*/}
         [ "$n" -gt 0 ] && continue
         local group=() j
-        for j in "${!specs[@]}"; do
-            [ "$(helper_for "${specs[$j]%%:*}")" = "$cmd" ] && group+=("${specs[$j]}")
+        for j in "${!described[@]}"; do
+            [ "$(helper_for "${described[$j]%%:*}")" = "$cmd" ] && group+=("${described[$j]}")
         done
         # shellcheck disable=SC2086
         "${user[@]}" $cmd 150 "${group[@]}" </dev/null >"${logs[$i]}" 2>"${logs[$i]}.err" &
@@ -135,7 +135,7 @@ open_windows() {
         wait_for '^ready' "${logs[$i]}" || { echo "helper did not come up:"; cat "${logs[$i]}"*; exit 1; }
     done
     local -A count=()
-    for i in "${!specs[@]}"; do
+    for i in "${!described[@]}"; do
         n=$((${count[${logs[$i]}]:-0} + 1))
         count[${logs[$i]}]=$n
         ids[$i]=$(grep '^window ' "${logs[$i]}" | sed -n "${n}p" | cut -d' ' -f2)
@@ -153,7 +153,7 @@ wait_for() { # PATTERN FILE: true once a line of FILE matches, within 30 s
 closes() { grep -c -a -E "^close $2( |"$'\r'"?\$)" "$1"; } # LOG ID
 
 # --- Run ---
-[ ${#specs[@]} -gt 0 ] && open_windows first
+[ ${#described[@]} -gt 0 ] && open_windows first
 eval "arguments=($args)"
 out=$work/out err=$work/err
 run() { timeout 120 "$@"; status=$?; }
@@ -235,7 +235,7 @@ fi
 # names, and no other, old or new.
 closed=$(option closes)
 [ -z "$closed" ] && [ "$kind" = found ] && closed=$target
-for i in "${!specs[@]}"; do
+for i in "${!described[@]}"; do
     want=0
     [ "$((i + 1))" = "$closed" ] && want=1
     got=$(closes "${firstlogs[$i]:-${logs[$i]}}" "${firstids[$i]:-${ids[$i]}}")

@@ -12,34 +12,16 @@ TEST(ReadDelayMinutes, Table)
         const char* text;
         std::int32_t expected;
     } cases[] = {
-        {"30", 30},
-        {"0", 0},
-        {"", 0},
-        {"abc", 0},
-        {"7x", 7},
-        {"+7", 7},
-        {" 7", 7},
-        {"\t\n\v\f\r 7", 7},
-        {"--7", 0},       // one sign only
-        {"+-7", 0},
-        {"- 7", 0},       // no blanks after the sign
-        {"-7", -7},
-        {"007", 7},
-        {"7 8", 7},
-        {"\xA0" "7", 0},  // no-break space is not white space here
-        {"71582", 71582},
-        {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},
-        {"2147483648", INT32_MIN},     // wraps
-        {"4294967295", -1},
-        {"4294967296", 0},
-        {"4294967297", 1},
-        {"-4294967297", -1},
+        {"30", 30}, {"0", 0}, {"", 0}, {"abc", 0}, {"7x", 7}, {"+7", 7}, {" 7", 7}, {"\t\n\v\f\r 7", 7},
+        {"--7", 0}, {"+-7", 0}, {"- 7", 0}, {"-7", -7}, {"007", 7}, {"7 8", 7},
+        {"\xA0" "7", 0}, // no-break space is not white space here
+        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"2147483648", INT32_MIN}, // wraps
+        {"4294967295", -1}, {"4294967296", 0}, {"-4294967297", -1},
         {"99999999999999999999", 1661992959}, // 10^20 - 1 modulo 2^32
+        {nullptr, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ReadDelayMinutes(c.text), c.expected) << '"' << c.text << '"';
-    EXPECT_EQ(ReadDelayMinutes(nullptr), 0);
+        EXPECT_EQ(ReadDelayMinutes(c.text), c.expected) << (c.text ? c.text : "(null)");
 }
 
 TEST(WaitMilliseconds, Table)
@@ -48,14 +30,9 @@ TEST(WaitMilliseconds, Table)
         std::int32_t minutes;
         std::uint64_t expected;
     } cases[] = {
-        {0, 0},
-        {1, 60000},
-        {30, 1800000},
-        {71582, 4294920000u},           // largest that fits 32 bits
-        {71583, 4294980000ull},         // must not wrap to 12704
-        {INT32_MAX, 128849018820000ull},
-        {-1, 0},
-        {INT32_MIN, 0},
+        {0, 0}, {1, 60000}, {71582, 4294920000u}, // the largest that fits 32 bits
+        {71583, 4294980000ull},                   // must not wrap to 12704
+        {INT32_MAX, 128849018820000ull}, {-1, 0}, {INT32_MIN, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(WaitMilliseconds(c.minutes), c.expected) << c.minutes;
