@@ -17,7 +17,9 @@ desktop=$build/bench-desktop
 work=$(mktemp -d)
 pids=()
 stop() {
+    set +e # every step runs, whatever failed before
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait
     scripts/desktop down "$desktop" >/dev/null
     rm -rf "$work"
 }
