@@ -16,11 +16,11 @@ applies() { # ON SYSTEM: whether a row's systems include this one
     for word in $1; do
         case $word in
             '!'*) [[ $2 == "${word#!}" || $2 == "${word#!}"-* ]] && return 1 ;;
-            all) named=1 listed=1 ;;
+            all) [ "$2" != weston ] && named=1; listed=1 ;;
             *) listed=1; [[ $2 == "$word" || $2 == "$word"-* ]] && named=1 ;;
         esac
     done
-    [ $named -eq 1 ] || [ $listed -eq 0 ]
+    [ $named -eq 1 ] || { [ $listed -eq 0 ] && [ "$2" != weston ]; }
 }
 
 rows() { # prints NAME|ON|WINDOWS|ARGUMENTS|EXPECT|CHECKS|STDERR for each row
@@ -69,7 +69,7 @@ case $system in
     x11-*)
         NL=$'\n'
         export DISPLAY=":$(head -n1 "$DESKTOP/display")"
-        unset WAYLAND_DISPLAY
+        unset WAYLAND_DISPLAY XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS
         helper_for() { echo "$HELPER"; }
         tool=("$VANTREL")
         program=$VANTREL
@@ -77,8 +77,9 @@ case $system in
     sway | weston)
         NL=$'\n'
         export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland")
-        unset DISPLAY
+        unset DISPLAY DBUS_SESSION_BUS_ADDRESS
         xdisplay=:$(head -n1 "$DESKTOP/display" 2>/dev/null)
+        focus() { swaymsg -q -s "$(cat "$DESKTOP/swaysock")" "[title=\"^$1\$\"] focus"; }
         handles=unknown
         # The compositor and its XWayland serve only their own user.
         user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
@@ -87,11 +88,11 @@ case $system in
         program=$VANTREL
         ;;
 esac
+at() { local t=${1//@display/${xdisplay:-}}; printf '%s' "${t//@wayland/${WAYLAND_DISPLAY:-}}"; }
 if [ -n "$(option env)" ]; then
-    env=$(option env)
-    env=${env//@display/${xdisplay:-}}
-    export "${env?}"
+    export "$(at "$(option env)")"
 fi
+experr=$(at "$experr")
 
 # --- The windows of the row ---
 expand() { # TEXT: bytes, with {TEXT*N} repeated and backslash escapes read
@@ -154,6 +155,7 @@ closes() { grep -c -a -E "^close $2( |"$'\r'"?\$)" "$1"; } # LOG ID
 
 # --- Run ---
 [ ${#described[@]} -gt 0 ] && open_windows first
+[ -n "$(option focus)" ] && { focus "${titles[$(($(option focus) - 1))]}" || fail "could not focus"; }
 eval "arguments=($args)"
 out=$work/out err=$work/err
 run() { timeout 120 "$@"; status=$?; }

@@ -82,7 +82,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "xhelper: no display\n");
         return 1;
     }
-    root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    root = screen->root;
     const xcb_atom_t netWmName = Atom("_NET_WM_NAME"), utf8 = Atom("UTF8_STRING"), protocols = Atom("WM_PROTOCOLS"),
                      deleteWindow = Atom("WM_DELETE_WINDOW"), wmState = Atom("WM_STATE");
 
@@ -105,9 +106,11 @@ int main(int argc, char** argv)
                 xcb_create_window(c, XCB_COPY_FROM_PARENT, top, root, 0, 0, 200, 100, 0,
                                   XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
             }
+            // Painted, so that an XWayland compositor shows and lists it.
             xcb_window_t w = xcb_generate_id(c);
+            const uint32_t values[2] = {screen->white_pixel, mask};
             xcb_create_window(c, XCB_COPY_FROM_PARENT, w, top, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                              XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+                              XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
             if (top == root)
                 top = w;
             if (!title.empty() && !has("wmname"))
