@@ -87,6 +87,19 @@ case $system in
         tool=("${user[@]}" "$VANTREL")
         program=$VANTREL
         ;;
+    kwin)
+        NL=$'\n'
+        export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland") \
+            DBUS_SESSION_BUS_ADDRESS=$(cat "$DESKTOP/bus")
+        unset DISPLAY
+        xdisplay=:$(head -n1 "$DESKTOP/display")
+        focus() { "$(dirname "$0")/kwin/activate" "$1"; }
+        handles=xwayland # known for X11 windows only
+        helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
+        tool=("$VANTREL")
+        [ -n "$(option stand-in)" ] && tool=("$KWIN_STANDIN" "$(option stand-in)" "$VANTREL")
+        program=$VANTREL
+        ;;
 esac
 at() { local t=${1//@display/${xdisplay:-}}; printf '%s' "${t//@wayland/${WAYLAND_DISPLAY:-}}"; }
 if [ -n "$(option env)" ]; then
@@ -217,7 +230,9 @@ case $kind in
         title=${titles[$i]:0:511}
         has tty && title=$(printf '%s' "$title" | sed $'s/\xc2[\x80-\x9f]/?/g; s/[\x01-\x1f\x7f]/?/g')
         handle=${firstids[$i]:-${ids[$i]}}
-        [ $handles = unknown ] && handle=$(sed -n 's/^Sending WM_CLOSE to window handle \([0-9A-F]\{8\}\) .*/\1/p' "$out")
+        if [ $handles = unknown ] || { [ $handles = xwayland ] && [[ ${described[$i]%%:*} != *xwayland* ]]; }; then
+            handle=$(sed -n 's/^Sending WM_CLOSE to window handle \([0-9A-F]\{8\}\) .*/\1/p' "$out")
+        fi
         minutes=$((10#${arguments[1]#+}))
         printf -v expected '%sLocated target window: %s%s%sSending WM_CLOSE to window handle %s after %s minutes.%s' \
             "$banner" "$title" "$NL" "$NL" "${handle:-(none)}" "$minutes" "$NL"
