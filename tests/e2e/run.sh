@@ -97,7 +97,13 @@ case $system in
         handles=xwayland # known for X11 windows only
         helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
         tool=("$VANTREL")
-        [ -n "$(option stand-in)" ] && tool=("$KWIN_STANDIN" "$(option stand-in)" "$VANTREL")
+        # A bus of its own, run by an unprivileged user: as root its daemon
+        # complains of the file limit on standard error.
+        if [ -n "$(option stand-in)" ]; then
+            install -d -o 65534 -g 65534 "$work/runtime"
+            tool=(env XDG_RUNTIME_DIR="$work/runtime" setpriv --reuid=65534 --regid=65534 --clear-groups
+                dbus-run-session -- "$(dirname "$0")/kwin/silentkwin.py" "$(option stand-in)" "$VANTREL")
+        fi
         program=$VANTREL
         ;;
 esac

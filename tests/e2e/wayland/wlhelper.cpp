@@ -201,41 +201,41 @@ int main(int argc, char** argv)
     }
     xdg_wm_base_add_listener(wmBase, &kWmBaseListener, nullptr);
 
-    struct Spec {
+    struct Asked {
         std::string title;
         bool keep;
         int copies;
     };
-    std::vector<Spec> specs;
+    std::vector<Asked> asked;
     std::size_t total = 0;
     for (int a = 2; a < argc; ++a) {
         std::string arg = argv[a];
         std::size_t colon = arg.find(':');
         std::string flags = arg.substr(0, colon), title = colon == std::string::npos ? "" : arg.substr(colon + 1);
-        Spec spec = {title, false, 1};
+        Asked one = {title, false, 1};
         for (std::size_t at = 0; at <= flags.size();) {
             std::size_t comma = flags.find(',', at);
             std::string word = flags.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
             if (word == "keep")
-                spec.keep = true;
+                one.keep = true;
             else if (!word.empty() && word[0] == '*')
-                spec.copies = std::atoi(word.c_str() + 1);
+                one.copies = std::atoi(word.c_str() + 1);
             at = comma == std::string::npos ? flags.size() + 1 : comma + 1;
         }
-        specs.push_back(spec);
-        total += static_cast<std::size_t>(spec.copies > 0 ? spec.copies : 0);
+        asked.push_back(one);
+        total += static_cast<std::size_t>(one.copies > 0 ? one.copies : 0);
     }
     std::vector<Window> windows(total); // never grows: the listeners hold pointers
     std::size_t next = 0;
-    for (const Spec& spec : specs) {
-        for (int k = 0; k < spec.copies; ++k) {
+    for (const Asked& one : asked) {
+        for (int k = 0; k < one.copies; ++k) {
             Window& w = windows[next++];
             w.id = static_cast<unsigned>(next);
-            w.title = spec.title;
-            w.closes = !spec.keep;
+            w.title = one.title;
+            w.closes = !one.keep;
             closable += w.closes;
             Open(w);
-            if (spec.copies == 1)
+            if (one.copies == 1)
                 Log("window %08X %s\n", w.id, w.title.c_str());
             // libwayland gives up on a full socket: let the compositor catch up.
             if (next % 64 == 0 && wl_display_roundtrip(display) < 0)
