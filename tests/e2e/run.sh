@@ -57,8 +57,8 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # --- The window systems ---
-user=()
-handles=known
+user=() handles=known NL=$'\n' tool=("$VANTREL") program=$VANTREL
+helper_for() { echo "$HELPER"; }
 case $system in
     windows)
         NL=$'\r\n'
@@ -67,36 +67,25 @@ case $system in
         program=$("$WINE_RUN" winepath -w "$VANTREL" 2>/dev/null | tr -d '\r')
         ;;
     x11-*)
-        NL=$'\n'
         export DISPLAY=":$(head -n1 "$DESKTOP/display")"
         unset WAYLAND_DISPLAY XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS
-        helper_for() { echo "$HELPER"; }
-        tool=("$VANTREL")
-        program=$VANTREL
         ;;
-    sway | weston)
-        NL=$'\n'
+    sway | weston | kwin)
         export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland")
         unset DISPLAY DBUS_SESSION_BUS_ADDRESS
-        xdisplay=:$(head -n1 "$DESKTOP/display" 2>/dev/null)
-        focus() { swaymsg -q -s "$(cat "$DESKTOP/swaysock")" "[title=\"^$1\$\"] focus"; }
-        handles=unknown
-        # The compositor and its XWayland serve only their own user.
-        user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-        helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
-        tool=("${user[@]}" "$VANTREL")
-        program=$VANTREL
-        ;;
-    kwin)
-        NL=$'\n'
-        export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland") \
-            DBUS_SESSION_BUS_ADDRESS=$(cat "$DESKTOP/bus")
-        unset DISPLAY
         xdisplay=:$(head -n1 "$DESKTOP/display")
-        focus() { "$(dirname "$0")/kwin/activate" "$1"; }
-        handles=xwayland # known for X11 windows only
         helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
-        tool=("$VANTREL")
+        handles=unknown
+        if [ "$system" = kwin ]; then
+            export DBUS_SESSION_BUS_ADDRESS=$(cat "$DESKTOP/bus")
+            focus() { "$(dirname "$0")/kwin/activate" "$1"; }
+            handles=xwayland # known for X11 windows only
+        else
+            focus() { swaymsg -q -s "$(cat "$DESKTOP/swaysock")" "[title=\"^$1\$\"] focus"; }
+            # The compositor and its XWayland serve only their own user.
+            user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+            tool=("${user[@]}" "$VANTREL")
+        fi
         # A bus of its own, run by an unprivileged user: as root its daemon
         # complains of the file limit on standard error.
         if [ -n "$(option stand-in)" ]; then
@@ -104,7 +93,6 @@ case $system in
             tool=(env XDG_RUNTIME_DIR="$work/runtime" setpriv --reuid=65534 --regid=65534 --clear-groups
                 dbus-run-session -- "$(dirname "$0")/kwin/silentkwin.py" "$(option stand-in)" "$VANTREL")
         fi
-        program=$VANTREL
         ;;
 esac
 at() { local t=${1//@display/${xdisplay:-}}; printf '%s' "${t//@wayland/${WAYLAND_DISPLAY:-}}"; }
@@ -134,31 +122,17 @@ if [ -n "$windows" ]; then
     done
 fi
 
-# open LOG: opens every window of the row, each through its system's helper,
-# in the row's order, and waits until they are up.
+# open_windows LOG: opens the row's windows, oldest first, each by its
+# system's helper, and waits until each is up.
 open_windows() {
-    local log=$1 i cmd n
-    local -A seen=()
+    local i
     for i in "${!described[@]}"; do
-        cmd=$(helper_for "${described[$i]%%:*}")
-        n=${seen[$cmd]:-0}
-        seen[$cmd]=$((n + 1))
-        logs[$i]=$work/$log.${cmd##*/}
-        [ "$n" -gt 0 ] && continue
-        local group=() j
-        for j in "${!described[@]}"; do
-            [ "$(helper_for "${described[$j]%%:*}")" = "$cmd" ] && group+=("${described[$j]}")
-        done
-        # shellcheck disable=SC2086
-        "${user[@]}" $cmd 150 "${group[@]}" </dev/null >"${logs[$i]}" 2>"${logs[$i]}.err" &
+        logs[$i]=$work/$1.$i
+        # shellcheck disable=SC2046
+        "${user[@]}" $(helper_for "${described[$i]%%:*}") 150 "${described[$i]}" </dev/null >"${logs[$i]}" 2>&1 &
         pids+=($!)
-        wait_for '^ready' "${logs[$i]}" || { echo "helper did not come up:"; cat "${logs[$i]}"*; exit 1; }
-    done
-    local -A count=()
-    for i in "${!described[@]}"; do
-        n=$((${count[${logs[$i]}]:-0} + 1))
-        count[${logs[$i]}]=$n
-        ids[$i]=$(grep '^window ' "${logs[$i]}" | sed -n "${n}p" | cut -d' ' -f2)
+        wait_for '^ready' "${logs[$i]}" || { echo "helper did not come up:"; cat "${logs[$i]}"; exit 1; }
+        ids[$i]=$(sed -n 's/^window \([0-9A-F]*\) .*/\1/p' "${logs[$i]}")
     done
 }
 

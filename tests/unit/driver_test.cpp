@@ -156,28 +156,6 @@ TEST(Driver, OwnTerminalIsKnownByItsNewName)
     }
 }
 
-TEST(Driver, TitlesAreCutAt511Bytes)
-{
-    const std::string title = std::string(500, 'x') + "0123456789ABCDEF";
-    FakeReset();
-    RunTool({"vt", "abc", "0"}, {{0x20, title}}); // starts at byte 511
-    EXPECT_EQ(FakeEvents().back(), "out Exiting, did not find target window.\r\n");
-    FakeReset();
-    RunTool({"vt", "89a", "0"}, {{0x20, title}});
-    EXPECT_EQ(Only("out").at(2), Located(title.substr(0, 511)));
-}
-
-TEST(Driver, ControlBytesAreShownOnlyOnATerminal)
-{
-    const std::string title = "Rep\x1B]0;pwned\x07ort\n\x7F\xC2\x9B" "2J \xC3\xA9t\xC3\xA9";
-    for (bool terminal : {true, false}) {
-        FakeReset();
-        FakeSetTerminal(terminal);
-        RunTool({"vt", "rep", "0"}, {{0x20, title}});
-        EXPECT_EQ(Only("out").at(2), Located(terminal ? "Rep?]0;pwned?ort???2J \xC3\xA9t\xC3\xA9" : title));
-    }
-}
-
 TEST(Driver, LongProgramNameIsPrintedWholeInWholeCharacters)
 {
     FakeReset();

@@ -24,7 +24,6 @@ int closing = 0;
 void Log(const char* format, HWND window, const char* text = "")
 {
     std::printf(format, static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)), text);
-    std::fflush(stdout);
 }
 
 bool Has(const wchar_t* flags, const wchar_t* flag)
@@ -41,7 +40,6 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                         static_cast<unsigned>(wParam), static_cast<long>(lParam));
         else
             Log("close %08X\n", window);
-        std::fflush(stdout);
         if (GetPropW(window, L"ask"))
             MessageBoxW(window, L"Save changes?", L"Unsaved Draft", MB_YESNOCANCEL);
         else if (!GetPropW(window, L"keep"))
@@ -95,6 +93,7 @@ DWORD WINAPI HungThread(LPVOID parameter)
 
 int main()
 {
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // each line out as it is logged
     int argc;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 2) {
@@ -124,7 +123,6 @@ int main()
         }
     }
     std::printf("ready\n");
-    std::fflush(stdout);
 
     SetTimer(nullptr, 0, static_cast<UINT>(_wtoi(argv[1])) * 1000u, nullptr);
     MSG msg;
@@ -134,6 +132,5 @@ int main()
         DispatchMessageW(&msg);
     }
     std::printf("exit\n");
-    std::fflush(stdout);
     ExitProcess(0);
 }

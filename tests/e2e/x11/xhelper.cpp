@@ -43,12 +43,6 @@ xcb_atom_t Atom(const char* name)
     return atom;
 }
 
-void Log(const char* format, unsigned id, const char* text = "")
-{
-    std::printf(format, id, text);
-    std::fflush(stdout);
-}
-
 void SetProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, int format, std::size_t count,
                  const void* data)
 {
@@ -77,6 +71,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: xhelper SECONDS FLAGS:TITLE...\n");
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) {
         std::fprintf(stderr, "xhelper: no display\n");
@@ -143,7 +138,7 @@ int main(int argc, char** argv)
             if (has("listonly"))
                 listed.push_back(w);
             if (copies == 1)
-                Log("window %08X %s\n", w, title.c_str());
+                std::printf("window %08X %s\n", w, title.c_str());
         }
     }
     if (!listed.empty()) {
@@ -175,11 +170,10 @@ int main(int argc, char** argv)
                 auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
                 if (m->type == protocols && m->data.data32[0] == deleteWindow) {
                     std::printf("close %08X %lld\n", m->window, NowNs());
-                    std::fflush(stdout);
                     for (Window& w : windows)
                         if (w.id == m->window && w.closes) {
                             xcb_destroy_window(c, w.top);
-                            Log("destroyed %08X\n", w.id);
+                            std::printf("destroyed %08X\n", w.id);
                             w.closes = false;
                             --closable;
                         }
@@ -189,11 +183,11 @@ int main(int argc, char** argv)
             std::free(e);
         }
         if (xcb_connection_has_error(c)) {
-            Log("disconnected\n", 0);
+            std::printf("disconnected\n");
             return 0;
         }
         if (!ready && waitingForMap <= 0) {
-            Log("ready\n", 0);
+            std::printf("ready\n");
             ready = true;
         }
         if (closableAtStart > 0 && closable == 0)
@@ -203,7 +197,7 @@ int main(int argc, char** argv)
             break;
         poll(&fd, 1, static_cast<int>(left));
     }
-    Log("exit\n", 0);
+    std::printf("exit\n");
     xcb_disconnect(c);
     return 0;
 }
