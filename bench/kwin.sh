@@ -13,7 +13,7 @@ cmake --build --preset linux -j2 --target "${targets[@]}" >/dev/null
 
 build=$PWD/build/linux
 vantrel=$build/vantrel
-wlhelper=${WLHELPER:-$(find "$build/tests" -type f -name wlhelper -perm -u+x | head -n1)}
+wlhelper=${WLHELPER:-$build/tests/e2e/wayland/wlhelper}
 desktop=$build/bench-kwin
 work=$(mktemp -d)
 pids=()

@@ -13,8 +13,8 @@ cmake --build --preset linux -j2 --target vantrel xhelper wlhelper benchrun >/de
 
 build=$PWD/build/linux
 vantrel=$build/vantrel
-helper() { find "$build/tests" -type f -name "$1" -perm -u+x | head -n1; }
-wlhelper=$(helper wlhelper) xhelper=$(helper xhelper)
+
+wlhelper=$build/tests/e2e/wayland/wlhelper xhelper=$build/tests/e2e/xhelper
 sway=$build/bench-sway
 xorg=$build/bench-x11
 work=$(mktemp -d)

@@ -29,7 +29,7 @@ DISPLAY=":$(head -n1 "$desktop/display")"
 export DISPLAY
 
 windows() { # LOG FLAGS:TITLE...: opens windows that ignore close requests and stay
-    "$build/tests/e2e/x11/xhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
+    "$build/tests/e2e/xhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
     pids+=($!)
     until grep -q '^ready' "$work/$1"; do sleep 0.1; done
 }

@@ -63,8 +63,8 @@ bool ReadMatchingTitle(WindowHandle window, char* title)
         return false;
     title[kTitleSize - 1] = '\0';
     bool matches = FindTitleFragment(title, TitleFragment) != nullptr;
-    // The own terminal can only make a difference when the two titles differ
-    // in whether they match, or when it is the one that matches.
+    // Neither the title nor the console's name matches: however the window
+    // is judged, it is not the one.
     if (!matches && !FindTitleFragment(ConsoleTitle, TitleFragment))
         return false;
     if (ShowsOwnCommand(title) || Desktop.hostsOwnTerminal(window)) {

@@ -15,10 +15,10 @@
 
 namespace {
 
-// Batches grow from small, so that a match near the top costs little, to
-// large, so that a full scan costs few round trips.
+// Batches grow fast from small, so that a match near the top costs little,
+// to large, so that a full scan costs few round trips.
 const int kFirstBatch = 8;
-const int kBatch = 64;
+const int kBatch = 1024;
 const std::uint32_t kTitleWords = 128; // 512 bytes: the 511 that are kept, and more
 const std::uint32_t kAllWords = UINT32_MAX / 4;
 const int kFrameDepth = 3;     // how deep a frame may hide its client
@@ -198,7 +198,7 @@ bool OfferBatch()
 
 int NextBatchSize(int previous, int left)
 {
-    int size = previous == 0 ? kFirstBatch : previous * 2 < kBatch ? previous * 2 : kBatch;
+    int size = previous == 0 ? kFirstBatch : previous * 8 < kBatch ? previous * 8 : kBatch;
     return size < left ? size : left;
 }
 
@@ -268,15 +268,18 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
 
 void EnumWindows()
 {
-    xcb_get_property_reply_t* check = TakeProperty(AskProperty(root, atoms[NetSupportingWmCheck], 1));
+    // The stacking list is asked for along with the manager's check, to save
+    // a round trip; it counts only when a manager runs.
+    xcb_get_property_cookie_t checkCookie = AskProperty(root, atoms[NetSupportingWmCheck], 1);
+    xcb_get_property_cookie_t stackingCookie = AskProperty(root, atoms[NetClientListStacking], kAllWords);
+    xcb_get_property_reply_t* check = TakeProperty(checkCookie);
+    xcb_get_property_reply_t* stacking = TakeProperty(stackingCookie);
     ewmh = EwmhManagerRuns(check);
     std::free(check);
 
     // Some managers (dwm among them) keep no stacking list, or one of
     // another format; the root's children are in stacking order too.
-    xcb_get_property_reply_t* stacking =
-        ewmh ? TakeProperty(AskProperty(root, atoms[NetClientListStacking], kAllWords)) : nullptr;
-    if (stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
+    if (ewmh && stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
         EnumTopDown(clients, count, false);
