@@ -36,6 +36,8 @@ polite close request, as its close button would.")
     # Depends from the libraries the program really links (libc6, libxcb1, ...),
     # with the versions it was built against.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Loaded only to reach KWin on KDE Plasma, so not linked and not found above.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsystemd0)
 endif()
 
 include(CPack)

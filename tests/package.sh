@@ -21,6 +21,8 @@ else
     dir=$work/root
     expect="usr/bin/vantrel usr/share/doc/vantrel/copyright usr/share/man/man1/vantrel.1.gz"
     out=$("$dir/usr/bin/vantrel")
+    # Nothing of libstdc++ is used; loading it would double the resident set.
+    readelf -d "$dir/usr/bin/vantrel" | grep -q 'NEEDED.*libstdc++' && fail "the program links libstdc++"
     page=$dir/usr/share/man/man1/vantrel.1.gz
     MANWIDTH=80 man --warnings -l "$page" >"$work/man" 2>"$work/man.err" || fail "man exit status $?"
     [ -s "$work/man.err" ] && { cat "$work/man.err"; fail "man warnings"; }

@@ -14,6 +14,8 @@
 
 namespace {
 
+int timer = -1; // for OsSleep
+
 void WriteAll(int fd, const char* bytes, std::size_t length)
 {
     while (length > 0) {
@@ -103,7 +105,8 @@ void OsSleep(std::uint32_t milliseconds, int wake)
 {
     // A timer rather than poll()'s own time-out, which the kernel lets run
     // late by a thousandth of its length: 60 ms on a minute.
-    static int timer = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC);
+    if (timer < 0)
+        timer = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC);
     itimerspec alarm = {};
     alarm.it_value.tv_sec = milliseconds / 1000;
     alarm.it_value.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;

@@ -16,7 +16,7 @@
 
 namespace {
 
-const int kMaxToplevels = 4096;
+const int kMaxToplevels = 1024;
 const int kTitleSize = 512; // the 511 bytes that are kept, and the zero
 const std::uint32_t kManagerVersion = 3;
 // A compositor that never finishes describing a window is not waited for.
