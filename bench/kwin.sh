@@ -11,34 +11,14 @@ targets=(vantrel benchrun)
 [ -n "${WLHELPER:-}" ] || targets+=(wlhelper)
 cmake --build --preset linux -j2 --target "${targets[@]}" >/dev/null
 
-build=$PWD/build/linux
-vantrel=$build/vantrel
-wlhelper=${WLHELPER:-$build/tests/e2e/wayland/wlhelper}
-desktop=$build/bench-kwin
-work=$(mktemp -d)
-pids=()
-stop() {
-    # Everything is stopped, whatever fails on the way.
-    set +e
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    scripts/desktop-kwin down "$desktop" >/dev/null
-    rm -rf "$work"
-}
-trap stop EXIT
-scripts/desktop-kwin up "$desktop" >/dev/null
-kwin=(env -u DISPLAY XDG_RUNTIME_DIR="$desktop/runtime" WAYLAND_DISPLAY="$(cat "$desktop/wayland")"
-      DBUS_SESSION_BUS_ADDRESS="$(cat "$desktop/bus")")
+. bench/lib.sh
+dir=$build/bench-kwin
+desktop "$dir" --kwin
+kwin=(env -u DISPLAY XDG_RUNTIME_DIR="$dir/runtime" WAYLAND_DISPLAY="$(cat "$dir/wayland")"
+      DBUS_SESSION_BUS_ADDRESS="$(cat "$dir/bus")")
 
 # LOG FLAGS:TITLE...: windows that log close requests and stay.
-windows() {
-    "${kwin[@]}" "$wlhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
-    local pid=$!
-    pids+=("$pid")
-    until grep -q '^ready' "$work/$1"; do
-        kill -0 "$pid" 2>/dev/null || { echo "helper failed:"; cat "$work/$1"; exit 1; }
-        sleep 0.1
-    done
-}
+kwindows() { windows "$1" "${kwin[@]}" "$wlhelper" 3600 "${@:2}"; }
 
 time_run() { # NAME FRAGMENT: one benchrun line, "NAME MEDIAN_MS PEAK_RSS_KIB"
     "${kwin[@]}" "$build/bench/benchrun" time "$rounds" "$1" "$vantrel" "$2" 0 | tail -n1
@@ -48,10 +28,10 @@ echo "## vantrel under headless KWin: median of $rounds runs, start to exit; lar
 echo
 echo "| windows open | full scan | oldest window found | peak RSS |"
 echo "|---|---|---|---|"
-windows oldest.log "keep:Bench oldest"
+kwindows oldest.log "keep:Bench oldest"
 open=1
 for n in 10 100; do
-    windows "w$n.log" "keep,*$((n - open)):Bench window"
+    kwindows "w$n.log" "keep,*$((n - open)):Bench window"
     open=$n
     # Each run must have searched KWin's list, all of it: nothing on
     # standard error, and the oldest window found.

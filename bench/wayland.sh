@@ -11,49 +11,20 @@ scripts/install-deps
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target vantrel xhelper wlhelper benchrun >/dev/null
 
-build=$PWD/build/linux
-vantrel=$build/vantrel
-
-wlhelper=$build/tests/e2e/wayland/wlhelper xhelper=$build/tests/e2e/xhelper
+. bench/lib.sh
 sway=$build/bench-sway
 xorg=$build/bench-x11
-work=$(mktemp -d)
-pids=()
-stop() {
-    # Everything is stopped, whatever fails on the way.
-    set +e
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    scripts/desktop down "$sway" >/dev/null
-    scripts/desktop down "$xorg" >/dev/null
-    rm -rf "$work"
-}
-trap stop EXIT
-trap 'exit 130' INT TERM HUP # through stop, too
-scripts/desktop up "$sway" --sway >/dev/null
-scripts/desktop up "$xorg" --wm openbox >/dev/null
+desktop "$sway" --sway
+desktop "$xorg" --wm openbox
 wayland=(env -u DISPLAY XDG_RUNTIME_DIR="$sway/runtime" WAYLAND_DISPLAY="$(cat "$sway/wayland")")
 x11=(env -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR DISPLAY=":$(cat "$xorg/display")")
-
-ready() { # LOG: waits for the helper just started to have its windows up
-    local pid=$!
-    pids+=("$pid")
-    until grep -q '^ready' "$work/$1"; do
-        kill -0 "$pid" 2>/dev/null || { echo "helper failed:"; cat "$work/$1"; exit 1; }
-        sleep 0.1
-    done
-}
 
 # LOG FLAGS:TITLE...: windows that log close requests and stay. sway's
 # windows belong to its own user, as on a real desktop.
 wl_windows() {
-    setpriv --reuid=65534 --regid=65534 --clear-groups "${wayland[@]}" \
-        "$wlhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
-    ready "$1"
+    windows "$1" setpriv --reuid=65534 --regid=65534 --clear-groups "${wayland[@]}" "$wlhelper" 3600 "${@:2}"
 }
-x_windows() {
-    "${x11[@]}" "$xhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
-    ready "$1"
-}
+x_windows() { windows "$1" "${x11[@]}" "$xhelper" 3600 "${@:2}"; }
 
 scan() { # NAME ENV...: one benchrun line, "NAME MEDIAN_MS PEAK_RSS_KIB"
     "${@:2}" "$build/bench/benchrun" time "$rounds" "$1" "$vantrel" "no such window zq" 0 | tail -n1

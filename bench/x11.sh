@@ -11,28 +11,12 @@ scripts/install-deps bench
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$(nproc)" --target vantrel xhelper benchrun >/dev/null
 
-build=$PWD/build/linux
-vantrel=$build/vantrel
-desktop=$build/bench-desktop
-work=$(mktemp -d)
-pids=()
-stop() {
-    set +e # every step runs, whatever failed before
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait
-    scripts/desktop down "$desktop" >/dev/null
-    rm -rf "$work"
-}
-trap stop EXIT
-scripts/desktop up "$desktop" --wm openbox >/dev/null
-DISPLAY=":$(head -n1 "$desktop/display")"
+. bench/lib.sh
+desktop "$build/bench-desktop" --wm openbox
+DISPLAY=":$(head -n1 "$build/bench-desktop/display")"
 export DISPLAY
 
-windows() { # LOG FLAGS:TITLE...: opens windows that ignore close requests and stay
-    "$build/tests/e2e/xhelper" 3600 "${@:2}" </dev/null >"$work/$1" 2>&1 &
-    pids+=($!)
-    until grep -q '^ready' "$work/$1"; do sleep 0.1; done
-}
+xwindows() { windows "$1" "$xhelper" 3600 "${@:2}"; } # LOG FLAGS:TITLE...: windows that stay
 
 scan() { # label, then each program scanning for a title no window has
     echo "### $1"
@@ -46,21 +30,21 @@ scan() { # label, then each program scanning for a title no window has
 }
 
 echo "## Start-up: no windows open, and a match with one window open"
-windows solo.log "keep:Solo Target"
+xwindows solo.log "keep:Solo Target"
 "$build/bench/benchrun" time "$rounds" \
     vantrel "$vantrel" "no such window zq" 0 -- \
     "vantrel 1" "$vantrel" "solo target" 0
 echo
 
-windows bottom.log "keep:Bottom Target"
+xwindows bottom.log "keep:Bottom Target"
 open=2
 for n in 100 1000 2000; do
-    windows "w$n.log" "keep,*$((n - open)):Bench window"
+    xwindows "w$n.log" "keep,*$((n - open)):Bench window"
     open=$n
     scan "Full scan, $n windows open"
 done
 
-windows top.log "keep:Top Target"
+xwindows top.log "keep:Top Target"
 sleep 5 # let openbox finish its work on 2,000 new windows
 echo "## Early match: the topmost of 2,001 windows"
 "$build/bench/benchrun" time "$rounds" vantrel "$vantrel" "top target" 0
@@ -73,7 +57,7 @@ for t in "Bottom Target" "Top Target"; do
 done
 echo
 
-windows late.log ":Late Target"
+xwindows late.log ":Late Target"
 echo "## One-minute wait"
 "$build/bench/benchrun" watch "Sending WM_CLOSE" "$vantrel" "late target" 1 >"$work/watch"
 announced=$(sed -n 's/^line_ns=\([0-9]*\).*/\1/p' "$work/watch")
