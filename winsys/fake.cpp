@@ -172,7 +172,7 @@ std::string FakeOutput()
 
 bool ConnectDesktop()
 {
-    Desktop = {"Fake", Enumerate, GetTitle, HostsOwnTerminal, Track, Hold, Close, WakeHandle, Dispatch};
+    Desktop = {Enumerate, GetTitle, HostsOwnTerminal, Track, Hold, Close, WakeHandle, Dispatch};
     return true;
 }
 

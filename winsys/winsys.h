@@ -81,7 +81,6 @@ enum CloseOutcome {
 };
 
 struct WindowSystem {
-    const char* name;
     // Calls LocateTargetProc(window, 0) for each top-level window, topmost
     // first, until it returns 0.
     void (*enumWindows)();

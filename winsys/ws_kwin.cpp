@@ -600,7 +600,7 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
     CopyName(self, sizeof self, unique);
     sd.sd_id128_to_string(random, token);
     *where = kService;
-    *desktop = {"KWin",    EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow,
-                SendClose, WakeHandle,  Dispatch};
+    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
+                WakeHandle,  Dispatch};
     return ConnectDone;
 }

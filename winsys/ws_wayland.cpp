@@ -280,7 +280,7 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
         wl_registry_bind(registry, managerName, &zwlr_foreign_toplevel_manager_v1_interface, managerVersion));
     zwlr_foreign_toplevel_manager_v1_add_listener(manager, &kManagerListener, nullptr);
     wl_registry_destroy(registry);
-    *desktop = {"Wayland",  EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow,
-                SendClose,  WakeHandle,  Dispatch};
+    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
+                WakeHandle,  Dispatch};
     return ConnectDone;
 }

@@ -114,7 +114,6 @@ int WakeHandle()
 
 bool ConnectDesktop()
 {
-    Desktop = {"Windows",        Enumerate, GetTitle,   HostsOwnTerminal, TrackWindow,
-               HoldTrackedWindow, SendClose, WakeHandle, Dispatch};
+    Desktop = {Enumerate, GetTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose, WakeHandle, Dispatch};
     return true;
 }

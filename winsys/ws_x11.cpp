@@ -444,7 +444,7 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         atoms[i] = reply ? reply->atom : XCB_NONE;
         std::free(reply);
     }
-    *desktop = {"X11",        EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow,
-                SendClose,    WakeHandle,  Dispatch};
+    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
+                WakeHandle,  Dispatch};
     return ConnectDone;
 }
