@@ -601,6 +601,6 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
     sd.sd_id128_to_string(random, token);
     *where = kService;
     *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle,  Dispatch};
+                WakeHandle, Dispatch};
     return ConnectDone;
 }

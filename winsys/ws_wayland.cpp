@@ -281,6 +281,6 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
     zwlr_foreign_toplevel_manager_v1_add_listener(manager, &kManagerListener, nullptr);
     wl_registry_destroy(registry);
     *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle,  Dispatch};
+                WakeHandle, Dispatch};
     return ConnectDone;
 }

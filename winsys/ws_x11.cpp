@@ -445,6 +445,6 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         std::free(reply);
     }
     *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle,  Dispatch};
+                WakeHandle, Dispatch};
     return ConnectDone;
 }
