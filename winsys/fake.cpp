@@ -25,7 +25,6 @@ std::vector<std::string> events;
 std::vector<Timed> timed;
 std::uint64_t clock;
 unsigned serials;
-bool terminal;
 unsigned trackedSerial;
 
 std::string Hex(WindowHandle handle)
@@ -115,7 +114,6 @@ void FakeReset()
     events.clear();
     timed.clear();
     clock = 1000000;
-    terminal = false;
     trackedSerial = 0;
 }
 
@@ -146,11 +144,6 @@ void FakeSuspend(std::uint64_t milliseconds)
     clock += milliseconds;
 }
 
-void FakeSetTerminal(bool on)
-{
-    terminal = on;
-}
-
 std::uint64_t FakeClock()
 {
     return clock;
@@ -159,15 +152,6 @@ std::uint64_t FakeClock()
 const std::vector<std::string>& FakeEvents()
 {
     return events;
-}
-
-std::string FakeOutput()
-{
-    std::string out;
-    for (const std::string& e : events)
-        if (e.compare(0, 4, "out ") == 0)
-            out += e.substr(4);
-    return out;
 }
 
 bool ConnectDesktop()
@@ -187,7 +171,7 @@ void OsSetConsoleTitle(const char* title)
 
 bool OsOutputIsTerminal()
 {
-    return terminal;
+    return false;
 }
 
 void OsWrite(const char* bytes, std::size_t length)

@@ -34,14 +34,9 @@ void FakeAt(std::uint64_t milliseconds, std::function<void()> action);
 // The machine sleeps: the clock jumps, no timed sleep notices.
 void FakeSuspend(std::uint64_t milliseconds);
 
-void FakeSetTerminal(bool terminal);
-
 std::uint64_t FakeClock();
 
 // Every platform call in order: "console-title T", "out BYTES", "err BYTES",
 // "enum", "read HANDLE", "track HANDLE", "sleep MS", "close HANDLE" (HANDLE
 // in eight hex digits).
 const std::vector<std::string>& FakeEvents();
-
-// All bytes written to standard output.
-std::string FakeOutput();
