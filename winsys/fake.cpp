@@ -214,8 +214,3 @@ void OsSleep(std::uint32_t milliseconds, int)
     }
     clock += left;
 }
-
-bool OsIsAncestorProcess(std::uint32_t)
-{
-    return false;
-}

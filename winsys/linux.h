@@ -12,6 +12,10 @@ enum ConnectResult {
     ConnectNoWindowList, // reached, but it lists no windows to ordinary programs
 };
 
+// Whether the process is one of the tool's ancestors: the terminal it runs
+// in is one of them (os_posix.cpp).
+bool OsIsAncestorProcess(std::uint32_t process);
+
 ConnectResult ConnectWayland(WindowSystem* desktop, const char** where);
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where);
 ConnectResult ConnectX11(WindowSystem* desktop, const char** where);

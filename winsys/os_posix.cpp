@@ -10,7 +10,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-#include "winsys/winsys.h"
+#include "winsys/linux.h"
 
 namespace {
 

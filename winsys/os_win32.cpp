@@ -78,8 +78,3 @@ void OsSleep(std::uint32_t milliseconds, int wake)
     else
         MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
-
-bool OsIsAncestorProcess(std::uint32_t)
-{
-    return false;
-}

@@ -67,8 +67,6 @@ std::uint64_t OsClock();
 // Sleeps up to the time given, or less once wake is ready: a descriptor on
 // POSIX systems, any value >= 0 for the thread's message queue on Windows.
 void OsSleep(std::uint32_t milliseconds, int wake);
-// Whether the process is one of the tool's ancestors (POSIX only).
-bool OsIsAncestorProcess(std::uint32_t process);
 
 // --- Window-system half: ws_win32.cpp, ws_x11.cpp, ws_wayland.cpp ---
 
