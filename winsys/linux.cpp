@@ -33,6 +33,7 @@ bool ConnectDesktop()
                    where[0]);
     if (chosen >= 0)
         return true;
+    static_assert(kCount == 3, "the line names every window system tried");
     PrintError("no desktop to search: tried %s (%s), %s (%s), %s (%s)", kSystems[0].name, where[0], kSystems[1].name,
                where[1], kSystems[2].name, where[2]);
     return false;
