@@ -9,13 +9,15 @@ std::int32_t ReadDelayMinutes(const char* text)
     bool negative = *text == '-';
     if (*text == '-' || *text == '+')
         ++text;
-    // Unsigned arithmetic wraps; signed overflow would be undefined.
+    // The magnitude stops growing one past the largest that fits, so that a
+    // very long delay stays very long instead of wrapping.
+    const std::uint32_t limit = negative ? 2147483648u : 2147483647u;
     std::uint32_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        value = value * 10u + static_cast<std::uint32_t>(*text - '0');
-    if (negative)
-        value = 0u - value;
-    return static_cast<std::int32_t>(value);
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        std::uint32_t digit = static_cast<std::uint32_t>(*text - '0');
+        value = value > (limit - digit) / 10 ? limit : value * 10u + digit;
+    }
+    return negative ? static_cast<std::int32_t>(0u - value) : static_cast<std::int32_t>(value);
 }
 
 std::uint64_t WaitMilliseconds(std::int32_t minutes)

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-// Reads a delay in minutes the way C's atoi does on a 32-bit platform, but
-// without its undefined overflow: leading blanks, one optional sign, then
-// decimal digits; anything after them is ignored, no digits read as 0, and
-// values past the 32-bit range wrap.
+// Reads a delay in minutes the way C's strtol does on a 32-bit long, but
+// never failing: leading blanks, one optional sign, then decimal digits;
+// anything after them is ignored, no digits read as 0, and values past the
+// 32-bit range are held at its ends.
 std::int32_t ReadDelayMinutes(const char* text);
 
 // How long to wait for a delay. Nothing for zero or negative delays; large
