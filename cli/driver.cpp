@@ -1,36 +1,40 @@
 #include "cli/driver.h"
 
 #include "cli/delay.h"
-#include "winsys/winsys.h"
-
-static const char kName[] = "vantrel 1.0";
+#include "core/constants.h"
+#include "core/core.h"
 
 int VantrelMain(int argc, char** argv)
 {
     OsStart();
-    TargetWindow = 0;
-    NameConsole(kName);
-    Print("%s\n", kName);
+    Run run = {
+        .programName = argc > 0 && argv[0] ? argv[0] : "", // execve() allows none
+        .fragment = nullptr,
+        .delayText = nullptr,
+        .delayMinutes = 0,
+        .consoleTitle = kProgramTitle,
+        .consoleNamed = OsSetConsoleTitle(kProgramTitle),
+    };
+    Print("%s\n", kProgramTitle);
     Print("Asks a window to close after a delay.\n\n");
 
-    // execve() allows an empty argument vector, or an empty name.
-    ProgramName = argc > 0 && argv[0] ? argv[0] : "";
     if (argc < 3) {
-        Print("Usage: %s windowtitle delayminutes\n", *ProgramName ? ProgramName : "vantrel");
+        Print("Usage: %s windowtitle delayminutes\n", *run.programName ? run.programName : "vantrel");
         return 0;
     }
-    TitleFragment = argv[1];
-    DelayText = argv[2];
-    DelayMinutes = ReadDelayMinutes(DelayText);
+    run.fragment = argv[1];
+    run.delayText = argv[2];
+    run.delayMinutes = ReadDelayMinutes(run.delayText);
 
-    Locate();
-    if (TargetWindow == 0) {
+    WindowSystem desktop = {};
+    WindowHandle target = Locate(run, &desktop);
+    if (target == 0) {
         Print("Exiting, did not find target window.\n");
         return 0;
     }
-    Print("Sending WM_CLOSE to window handle %p after %d minutes.\n", TargetWindow, DelayMinutes);
-    Wait(WaitMilliseconds(DelayMinutes));
-    RequestClose();
+    Print("Sending WM_CLOSE to window handle %p after %d minutes.\n", target, run.delayMinutes);
+    Wait(desktop, WaitMilliseconds(run.delayMinutes));
+    RequestClose(desktop, target);
     Print("Message sent to target window.\n");
     return 0;
 }

@@ -1,19 +1,16 @@
 #include <cstring>
 
+#include "core/constants.h"
+#include "core/core.h"
 #include "match/match.h"
-#include "winsys/winsys.h"
-
-const char*  ProgramName = "";
-const char*  TitleFragment = nullptr;
-const char*  DelayText = "";
-std::int32_t DelayMinutes = 0;
-const char*  ConsoleTitle = "";
-WindowHandle TargetWindow = 0;
-WindowSystem Desktop;
 
 namespace {
 
-const int kTitleSize = 512;
+struct Search {
+    const Run* run;
+    const WindowSystem* desktop;
+    WindowHandle found;
+};
 
 bool IsWordByte(char c)
 {
@@ -34,10 +31,10 @@ const char* FindProgramName(const char* title, const char* name, std::size_t len
 // Shells and cmd.exe show a running command in the terminal's title: the
 // program's name, then its arguments. Such a title belongs to the terminal
 // the tool was started from, and is stale once the tool has renamed it.
-bool ShowsOwnCommand(const char* title)
+bool ShowsOwnCommand(const Run& run, const char* title)
 {
-    const char* base = ProgramName;
-    for (const char* p = ProgramName; *p; ++p)
+    const char* base = run.programName;
+    for (const char* p = run.programName; *p; ++p)
         if (*p == '/' || *p == '\\')
             base = p + 1;
     std::size_t length = std::strlen(base);
@@ -50,78 +47,85 @@ bool ShowsOwnCommand(const char* title)
     name[length] = '\0';
 
     const char* at = FindProgramName(title, name, length);
-    at = at ? FindTitleFragment(at + length, TitleFragment) : nullptr;
-    return at && FindTitleFragment(at + std::strlen(TitleFragment), DelayText);
+    at = at ? FindTitleFragment(at + length, run.fragment) : nullptr;
+    return at && FindTitleFragment(at + std::strlen(run.fragment), run.delayText);
 }
 
-// Reads the window's title as the tool judges it: a window that shows the
-// tool's own console is known by the name the tool gave it, whatever title it
-// still had when it was read. False for a window that doesn't match.
-bool ReadMatchingTitle(WindowHandle window, char* title)
+// The title the window is judged by: a window that shows the tool's own
+// console is known by the name the tool gave it, whatever title it still
+// had when it was read. Null for a window that doesn't match.
+const char* Judge(const Search& s, WindowHandle window, const char* title)
 {
-    if (Desktop.getWindowTitle(window, title, kTitleSize) <= 0)
-        return false;
-    title[kTitleSize - 1] = '\0';
-    bool matches = FindTitleFragment(title, TitleFragment) != nullptr;
+    const Run& run = *s.run;
+    bool matches = FindTitleFragment(title, run.fragment) != nullptr;
     // Neither the title nor the console's name matches: however the window
     // is judged, it is not the one.
-    if (!matches && !FindTitleFragment(ConsoleTitle, TitleFragment))
-        return false;
-    if (ShowsOwnCommand(title) || Desktop.hostsOwnTerminal(window)) {
-        std::strncpy(title, ConsoleTitle, kTitleSize - 1);
-        matches = FindTitleFragment(title, TitleFragment) != nullptr;
-    }
-    return matches;
+    if (!matches && !FindTitleFragment(run.consoleTitle, run.fragment))
+        return nullptr;
+    if (ShowsOwnCommand(run, title) || s.desktop->hostsOwnTerminal(window))
+        title = run.consoleTitle;
+    return FindTitleFragment(title, run.fragment) ? title : nullptr;
+}
+
+bool Visit(void* context, WindowHandle window, const char* title)
+{
+    Search& s = *static_cast<Search*>(context);
+    if (!Judge(s, window, title))
+        return true;
+    // The handle may have passed to a new window between the read and the
+    // tracking; only a title read while the window is tracked is trusted.
+    s.desktop->trackWindow(window);
+    char again[kTitleSize];
+    const char* shown = s.desktop->readTitle(window, again, kTitleSize) > 0 ? Judge(s, window, again) : nullptr;
+    if (!shown)
+        return true;
+    s.found = window;
+    Print("Located target window: %s\n\n", shown);
+    return false;
 }
 
 } // namespace
 
-void NameConsole(const char* title)
+WindowHandle Locate(const Run& run, WindowSystem* desktop)
 {
-    ConsoleTitle = title;
-    OsSetConsoleTitle(title);
+    Search search = {.run = &run, .desktop = desktop, .found = 0};
+    const char* ownTitle = run.consoleNamed ? run.consoleTitle : nullptr;
+    // A list that could not be had is no empty list: the next window system
+    // that can be reached is searched instead.
+    while (ConnectDesktop(desktop))
+        if (desktop->enumWindows(ownTitle, Visit, &search) == ListDone)
+            break;
+    return search.found;
 }
 
-int LocateTargetProc(WindowHandle window, std::intptr_t)
-{
-    char title[kTitleSize];
-    if (!ReadMatchingTitle(window, title))
-        return 1;
-    // The handle may have passed to a new window between the read and the
-    // tracking; only a title read while the window is tracked is trusted.
-    Desktop.trackWindow(window);
-    if (!ReadMatchingTitle(window, title))
-        return 1;
-    TargetWindow = window;
-    Print("Located target window: %s\n\n", title);
-    return 0;
-}
-
-void Locate()
-{
-    if (ConnectDesktop())
-        Desktop.enumWindows();
-}
-
-void RequestClose()
+void RequestClose(const WindowSystem& desktop, WindowHandle window)
 {
     // A handle can be given to a new window once the old one is gone; the
     // request is meant for the window that was found, not for its successor.
-    CloseOutcome outcome = Desktop.holdTrackedWindow(TargetWindow) ? Desktop.sendClose(TargetWindow) : CloseGone;
-    switch (outcome) {
+    switch (desktop.closeTracked(window)) {
     case CloseDelivered:
+    case CloseUntold:
         break;
     case CloseGone:
         PrintError("the window has gone; nothing was sent");
         break;
     case CloseRefused:
-        PrintError("the request was refused (access denied: the window belongs to an elevated program)");
+        PrintError("the request was refused (%s)", desktop.refusal);
         break;
     case CloseTimedOut:
-        PrintError("the window did not answer within 5 s");
+        PrintError("the window did not answer within %d s", kAnswerSeconds);
         break;
     case CloseNoWay:
         PrintError("the window has no close protocol and no window manager runs to ask; nothing was sent");
+        break;
+    case CloseLost:
+        PrintError("the connection to the desktop was lost; nothing was sent");
+        break;
+    case CloseMute:
+        PrintError("the desktop did not answer within %d s; nothing was sent", kAnswerSeconds);
+        break;
+    case CloseUnsure:
+        PrintError("the desktop did not answer within %d s; the request may not have arrived", kAnswerSeconds);
         break;
     }
 }

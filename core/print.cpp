@@ -1,14 +1,14 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "winsys/winsys.h"
+#include "core/core.h"
 
 namespace {
 
 // Collects one message so that it reaches the platform in as few writes as
 // possible; long arguments are passed on in pieces rather than cut.
 struct Message {
-    void (*write)(const char*, std::size_t);
+    Stream stream;
     char bytes[1024];
     std::size_t length;
 };
@@ -25,7 +25,7 @@ void Flush(Message& m)
     std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (lead >= 0xC0 && back + 1 < need && end > back + 1)
         end -= back + 1;
-    m.write(m.bytes, end);
+    OsWrite(m.stream, m.bytes, end);
     std::memmove(m.bytes, m.bytes + end, m.length - end);
     m.length -= end;
 }
@@ -44,21 +44,44 @@ void Put(Message& m, const char* bytes, std::size_t length)
     }
 }
 
-// On a terminal a title could otherwise move the cursor, rename the window,
-// write the clipboard or forge lines: each C0 or C1 control is shown as '?'.
-void PutShown(Message& m, const char* s)
+// The length of the valid UTF-8 sequence at s, or 0 for a stray byte.
+// Overlong forms, surrogates and code points past U+10FFFF are stray too.
+std::size_t SequenceLength(const unsigned char* s)
 {
+    unsigned char lead = s[0];
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                       : lead >= 0xF0 && lead <= 0xF4    ? 4
+                                                                           : 0;
+    // Where the second byte may lie, for the leads that narrow it.
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (std::size_t i = 1; i < length; ++i)
+        if (s[i] < (i == 1 ? low : 0x80) || s[i] > (i == 1 ? high : 0xBF))
+            return 0; // a zero byte ends the sequence early, too
+    return length;
+}
+
+// On a terminal a title could otherwise move the cursor, rename the window,
+// write the clipboard or forge lines: each C0 or C1 control, and in UTF-8
+// each byte that is not part of a character, is shown as '?'.
+void PutShown(Message& m, const char* text)
+{
+    const bool utf8 = OsTextIsUtf8();
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
-        std::size_t plain = 0;
-        while (s[plain] && static_cast<unsigned char>(s[plain]) >= 0x20 && s[plain] != 0x7F &&
-               !(s[plain] == '\xC2' && static_cast<unsigned char>(s[plain + 1]) >= 0x80 &&
-                 static_cast<unsigned char>(s[plain + 1]) <= 0x9F))
-            ++plain;
-        Put(m, s, plain);
+        std::size_t plain = 0, length = 1;
+        for (;; plain += length) {
+            const unsigned char* c = s + plain;
+            length = utf8 ? SequenceLength(c) : 1;
+            bool control = *c < 0x20 || *c == 0x7F || (*c == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F);
+            if (!*c || length == 0 || control)
+                break;
+        }
+        Put(m, reinterpret_cast<const char*>(s), plain);
         s += plain;
         if (*s) {
             Put(m, "?", 1);
-            s += *s == '\xC2' ? 2 : 1;
+            s += length > 0 ? length : 1;
         }
     }
 }
@@ -125,26 +148,28 @@ void Format(Message& m, bool terminal, const char* format, std::va_list args)
 void Print(const char* format, ...)
 {
     Message m;
-    m.write = OsWrite;
+    m.stream = StandardOutput;
     m.length = 0;
     std::va_list args;
     va_start(args, format);
-    Format(m, OsOutputIsTerminal(), format, args);
+    Format(m, OsIsTerminal(StandardOutput), format, args);
     va_end(args);
     if (m.length > 0)
-        m.write(m.bytes, m.length);
+        OsWrite(m.stream, m.bytes, m.length);
 }
 
 void PrintError(const char* format, ...)
 {
     Message m;
-    m.write = OsWriteError;
+    m.stream = StandardError;
     m.length = 0;
     Put(m, "vantrel: ", 9);
     std::va_list args;
     va_start(args, format);
-    Format(m, false, format, args);
+    // Names and texts from elsewhere (a display's name, a compositor's
+    // message) are shown as on standard output.
+    Format(m, OsIsTerminal(StandardError), format, args);
     va_end(args);
     Put(m, OsLineEnd(), std::strlen(OsLineEnd()));
-    m.write(m.bytes, m.length);
+    OsWrite(m.stream, m.bytes, m.length);
 }

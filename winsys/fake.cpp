@@ -1,5 +1,7 @@
 #include "winsys/fake.h"
 
+#include "core/constants.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,6 @@ namespace {
 struct Window {
     WindowHandle handle;
     std::string title;
-    unsigned owner;
     CloseOutcome answer;
     bool console;
     unsigned serial; // tells apart windows that had the same handle
@@ -26,6 +27,9 @@ std::vector<Timed> timed;
 std::uint64_t clock;
 unsigned serials;
 unsigned trackedSerial;
+std::string consoleTitle;
+bool terminal;
+bool connected;
 
 std::string Hex(WindowHandle handle)
 {
@@ -42,26 +46,33 @@ Window* Find(WindowHandle handle)
     return nullptr;
 }
 
-void Enumerate()
+std::string TitleOf(const Window& w)
+{
+    return w.console && w.title.empty() ? consoleTitle : w.title;
+}
+
+ListOutcome Enumerate(const char*, WindowVisitor visit, void* context)
 {
     events.push_back("enum");
     // A copy: a real enumeration is not disturbed by windows that come or go
     // while it runs.
-    std::vector<WindowHandle> order;
+    std::vector<std::pair<WindowHandle, std::string>> listed;
     for (const Window& w : windows)
-        order.push_back(w.handle);
-    for (WindowHandle h : order)
-        if (LocateTargetProc(h, 0) == 0)
-            return;
+        if (!TitleOf(w).empty())
+            listed.emplace_back(w.handle, TitleOf(w).substr(0, kTitleSize - 1));
+    for (const auto& [handle, title] : listed)
+        if (!visit(context, handle, title.c_str()))
+            break;
+    return ListDone;
 }
 
-int GetTitle(WindowHandle handle, char* buffer, int size)
+int ReadTitle(WindowHandle handle, char* buffer, int size)
 {
     events.push_back("read " + Hex(handle));
     const Window* w = Find(handle);
     if (!w || size <= 0)
         return 0;
-    const std::string title = w->console && w->title.empty() ? ConsoleTitle : w->title;
+    const std::string title = TitleOf(*w);
     std::size_t n = std::min(title.size(), static_cast<std::size_t>(size - 1));
     std::memcpy(buffer, title.data(), n);
     buffer[n] = '\0';
@@ -81,17 +92,13 @@ void Track(WindowHandle handle)
     trackedSerial = w ? w->serial : 0;
 }
 
-bool Hold(WindowHandle handle)
+CloseOutcome CloseTracked(WindowHandle handle)
 {
     const Window* w = Find(handle);
-    return w && w->serial == trackedSerial;
-}
-
-CloseOutcome Close(WindowHandle handle)
-{
+    if (!w || w->serial != trackedSerial)
+        return CloseGone;
     events.push_back("close " + Hex(handle));
-    const Window* w = Find(handle);
-    CloseOutcome answer = w ? w->answer : CloseGone;
+    CloseOutcome answer = w->answer;
     if (answer == CloseDelivered)
         FakeDestroyWindow(handle);
     return answer;
@@ -115,16 +122,24 @@ void FakeReset()
     timed.clear();
     clock = 1000000;
     trackedSerial = 0;
+    consoleTitle.clear();
+    terminal = false;
+    connected = false;
 }
 
-void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner, CloseOutcome answer)
+void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome answer)
 {
-    windows.push_back({handle, title, owner, answer, false, ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = answer, .console = false, .serial = ++serials});
 }
 
 void FakeOpenConsole(WindowHandle handle, const std::string& title)
 {
-    windows.push_back({handle, title, 0, CloseDelivered, true, ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = true, .serial = ++serials});
+}
+
+void FakeSetTerminal(bool isTerminal)
+{
+    terminal = isTerminal;
 }
 
 void FakeDestroyWindow(WindowHandle handle)
@@ -154,9 +169,21 @@ const std::vector<std::string>& FakeEvents()
     return events;
 }
 
-bool ConnectDesktop()
+bool ConnectDesktop(WindowSystem* desktop)
 {
-    Desktop = {Enumerate, GetTitle, HostsOwnTerminal, Track, Hold, Close, WakeHandle, Dispatch};
+    if (connected)
+        return false;
+    connected = true;
+    *desktop = {
+        .enumWindows = Enumerate,
+        .readTitle = ReadTitle,
+        .hostsOwnTerminal = HostsOwnTerminal,
+        .trackWindow = Track,
+        .closeTracked = CloseTracked,
+        .wakeHandle = WakeHandle,
+        .dispatch = Dispatch,
+        .refusal = "access denied",
+    };
     return true;
 }
 
@@ -164,24 +191,26 @@ void OsStart()
 {
 }
 
-void OsSetConsoleTitle(const char* title)
+bool OsSetConsoleTitle(const char* title)
 {
     events.push_back(std::string("console-title ") + title);
+    consoleTitle = title;
+    return true;
 }
 
-bool OsOutputIsTerminal()
+bool OsIsTerminal(Stream)
 {
-    return false;
+    return terminal;
 }
 
-void OsWrite(const char* bytes, std::size_t length)
+bool OsTextIsUtf8()
 {
-    events.push_back("out " + std::string(bytes, length));
+    return true;
 }
 
-void OsWriteError(const char* bytes, std::size_t length)
+void OsWrite(Stream stream, const char* bytes, std::size_t length)
 {
-    events.push_back("err " + std::string(bytes, length));
+    events.push_back((stream == StandardError ? "err " : "out ") + std::string(bytes, length));
 }
 
 const char* OsLineEnd()

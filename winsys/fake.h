@@ -14,11 +14,9 @@
 void FakeReset();
 
 // Adds a window below those already open; each is a window of its own, even
-// under a handle that an earlier window had. Windows of one owner share a
-// thread and process; an empty title is an untitled window. "answer" is what
-// a close request to it comes to.
-void FakeOpenWindow(WindowHandle handle, const std::string& title, unsigned owner = 1,
-                    CloseOutcome answer = CloseDelivered);
+// under a handle that an earlier window had. An empty title is an untitled
+// window. "answer" is what a close request to it comes to.
+void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome answer = CloseDelivered);
 
 // Adds a window that shows the tool's own console: under the name the tool
 // gives its console, or, when given, under a title the window still shows.
@@ -31,12 +29,15 @@ void FakeDestroyWindow(WindowHandle handle);
 // desktop or the clock during the wait.
 void FakeAt(std::uint64_t milliseconds, std::function<void()> action);
 
+// Standard output and standard error are a terminal, or not (the default).
+void FakeSetTerminal(bool terminal);
+
 // The machine sleeps: the clock jumps, no timed sleep notices.
 void FakeSuspend(std::uint64_t milliseconds);
 
 std::uint64_t FakeClock();
 
 // Every platform call in order: "console-title T", "out BYTES", "err BYTES",
-// "enum", "read HANDLE", "track HANDLE", "sleep MS", "close HANDLE" (HANDLE
+// "enum", "track HANDLE", "read HANDLE", "sleep MS", "close HANDLE" (HANDLE
 // in eight hex digits).
 const std::vector<std::string>& FakeEvents();

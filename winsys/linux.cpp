@@ -1,5 +1,8 @@
 // Linux: one program for every window system, chosen when the tool runs.
 
+#include <cstdio>
+
+#include "core/core.h"
 #include "winsys/linux.h"
 
 namespace {
@@ -7,34 +10,53 @@ namespace {
 const struct {
     const char* name;
     ConnectResult (*connect)(WindowSystem*, const char**);
+    bool native; // lists the Wayland compositor's own windows
 } kSystems[] = {
-    {"Wayland", ConnectWayland},
-    {"KWin", ConnectKwin},
-    {"X11", ConnectX11},
+    {.name = "Wayland", .connect = ConnectWayland, .native = true},
+    {.name = "KWin", .connect = ConnectKwin, .native = true},
+    {.name = "X11", .connect = ConnectX11, .native = false},
 };
 const int kCount = sizeof kSystems / sizeof kSystems[0];
 
+int next; // the system to try next
+const char* where[kCount];
+bool told; // standard error has said why a system was passed over
+
 } // namespace
 
-bool ConnectDesktop()
+bool ConnectDesktop(WindowSystem* desktop)
 {
-    const char* where[kCount] = {};
-    ConnectResult results[kCount] = {};
-    int chosen = -1;
-    for (int i = 0; i < kCount && chosen < 0; ++i) {
-        results[i] = kSystems[i].connect(&Desktop, &where[i]);
-        if (results[i] == ConnectDone)
-            chosen = i;
+    // Called again only once the list of the system chosen was lost, which
+    // that system has told.
+    told |= next > 0;
+    int withoutList = -1;
+    for (; next < kCount; ++next) {
+        ConnectResult result = kSystems[next].connect(desktop, &where[next]);
+        if (result == ConnectDone)
+            break;
+        told |= result == ConnectDeclined;
+        if (result == ConnectNoWindowList)
+            withoutList = next;
     }
-    // A compositor that lists no windows to ordinary programs leaves only
-    // its X11 programs to be found.
-    if (chosen == kCount - 1 && results[0] == ConnectNoWindowList)
-        PrintError("the Wayland compositor at %s offers no window list; only X11 (XWayland) windows were searched",
-                   where[0]);
-    if (chosen >= 0)
+    // Of no matter when a system that lists the compositor's windows comes
+    // after it; a line from one that can't (GNOME's) says more.
+    if (withoutList >= 0 && !told && !(next < kCount && kSystems[next].native)) {
+        PrintError("the Wayland compositor at %s offers no window list", where[withoutList]);
+        told = true;
+    }
+    if (next < kCount) {
+        if (told)
+            PrintError("searched %s (%s) instead", kSystems[next].name, where[next]);
+        ++next;
         return true;
-    static_assert(kCount == 3, "the line names every window system tried");
-    PrintError("no desktop to search: tried %s (%s), %s (%s), %s (%s)", kSystems[0].name, where[0], kSystems[1].name,
-               where[1], kSystems[2].name, where[2]);
+    }
+    if (told)
+        return false;
+    char tried[1024];
+    std::size_t at = 0;
+    for (int i = 0; i < kCount && at < sizeof tried; ++i)
+        at += static_cast<std::size_t>(std::snprintf(tried + at, sizeof tried - at, "%s%s (%s)", i ? ", " : "",
+                                                     kSystems[i].name, where[i]));
+    PrintError("no desktop to search: tried %s", tried);
     return false;
 }

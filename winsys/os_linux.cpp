@@ -1,4 +1,4 @@
-// POSIX systems: the terminal, standard streams, the boot-time clock.
+// Linux: standard streams, the boot-time clock, the process tree.
 
 #include <cerrno>
 #include <csignal>
@@ -10,7 +10,8 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-#include "winsys/linux.h"
+#include "winsys/os_linux.h"
+#include "winsys/winsys.h"
 
 namespace {
 
@@ -63,29 +64,19 @@ void OsStart()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void OsSetConsoleTitle(const char* title)
+bool OsIsTerminal(Stream stream)
 {
-    // Only a terminal understands the escape; a file or pipe gets none.
-    if (!OsOutputIsTerminal())
-        return;
-    WriteAll(STDOUT_FILENO, "\033]0;", 4);
-    WriteAll(STDOUT_FILENO, title, std::strlen(title));
-    WriteAll(STDOUT_FILENO, "\a", 1);
+    return isatty(stream == StandardError ? STDERR_FILENO : STDOUT_FILENO);
 }
 
-bool OsOutputIsTerminal()
+bool OsTextIsUtf8()
 {
-    return isatty(STDOUT_FILENO);
+    return true;
 }
 
-void OsWrite(const char* bytes, std::size_t length)
+void OsWrite(Stream stream, const char* bytes, std::size_t length)
 {
-    WriteAll(STDOUT_FILENO, bytes, length);
-}
-
-void OsWriteError(const char* bytes, std::size_t length)
-{
-    WriteAll(STDERR_FILENO, bytes, length);
+    WriteAll(stream == StandardError ? STDERR_FILENO : STDOUT_FILENO, bytes, length);
 }
 
 const char* OsLineEnd()

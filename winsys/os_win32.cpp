@@ -6,9 +6,36 @@
 
 namespace {
 
-void WriteTo(DWORD stream, const char* bytes, std::size_t length)
+HANDLE StdHandle(Stream stream)
 {
-    HANDLE out = GetStdHandle(stream);
+    return GetStdHandle(stream == StandardError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+}
+
+} // namespace
+
+void OsStart()
+{
+}
+
+bool OsSetConsoleTitle(const char* title)
+{
+    return SetConsoleTitleA(title);
+}
+
+bool OsIsTerminal(Stream stream)
+{
+    DWORD mode;
+    return GetConsoleMode(StdHandle(stream), &mode);
+}
+
+bool OsTextIsUtf8()
+{
+    return GetACP() == CP_UTF8;
+}
+
+void OsWrite(Stream stream, const char* bytes, std::size_t length)
+{
+    HANDLE out = StdHandle(stream);
     // A console shows UTF-16; the bytes are in the program's code page,
     // UTF-8 where the manifest is honoured. Print hands over whole
     // characters in pieces of at most 1,024 bytes.
@@ -31,33 +58,6 @@ void WriteTo(DWORD stream, const char* bytes, std::size_t length)
         bytes += written;
         length -= written;
     }
-}
-
-} // namespace
-
-void OsStart()
-{
-}
-
-void OsSetConsoleTitle(const char* title)
-{
-    SetConsoleTitleA(title);
-}
-
-bool OsOutputIsTerminal()
-{
-    DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
-}
-
-void OsWrite(const char* bytes, std::size_t length)
-{
-    WriteTo(STD_OUTPUT_HANDLE, bytes, length);
-}
-
-void OsWriteError(const char* bytes, std::size_t length)
-{
-    WriteTo(STD_ERROR_HANDLE, bytes, length);
 }
 
 const char* OsLineEnd()

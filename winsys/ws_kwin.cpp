@@ -1,5 +1,5 @@
-// KDE's KWin (Plasma 5.27 and 6, on Wayland or X11): the window-system
-// operations through KWin's scripting on the session bus.
+// KDE's KWin (Plasma 5.27 and 6, on Wayland): the window-system operations
+// through KWin's scripting on the session bus.
 //
 // KWin shows its window list to its own scripts only. Each question is a
 // small script, loaded from a private file and run once, that answers with
@@ -7,83 +7,29 @@
 // internalId, a UUID never reused; the handle shown is the X11 id of an
 // XWayland window, else the UUID's first 32 bits.
 
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <systemd/sd-bus.h>
-#include <systemd/sd-id128.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "core/constants.h"
+#include "core/core.h"
+#include "winsys/bus.h"
 #include "winsys/linux.h"
-
-// libsystemd is loaded only when a session bus is there to be asked, so that
-// runs on other desktops neither need it nor pay for it.
-#define VANTREL_SD_BUS_FUNCTIONS(X) \
-    X(sd_bus_add_object) \
-    X(sd_bus_call) \
-    X(sd_bus_close_unref) \
-    X(sd_bus_error_free) \
-    X(sd_bus_error_has_name) \
-    X(sd_bus_error_set) \
-    X(sd_bus_flush) \
-    X(sd_bus_get_fd) \
-    X(sd_bus_get_unique_name) \
-    X(sd_bus_is_open) \
-    X(sd_bus_message_append) \
-    X(sd_bus_message_appendv) \
-    X(sd_bus_message_enter_container) \
-    X(sd_bus_message_get_member) \
-    X(sd_bus_message_get_sender) \
-    X(sd_bus_message_is_method_call) \
-    X(sd_bus_message_new_method_call) \
-    X(sd_bus_message_peek_type) \
-    X(sd_bus_message_read) \
-    X(sd_bus_message_set_auto_start) \
-    X(sd_bus_message_set_expect_reply) \
-    X(sd_bus_message_unref) \
-    X(sd_bus_open_user) \
-    X(sd_bus_process) \
-    X(sd_bus_reply_method_return) \
-    X(sd_bus_send) \
-    X(sd_bus_wait) \
-    X(sd_id128_randomize) \
-    X(sd_id128_to_string)
+#include "winsys/os_linux.h"
+#include "winsys/stacking.h"
 
 namespace {
-
-struct {
-#define X(name) decltype(&::name) name;
-    VANTREL_SD_BUS_FUNCTIONS(X)
-#undef X
-} sd;
-
-bool LoadSdBus()
-{
-    void* library = dlopen("libsystemd.so.0", RTLD_LAZY | RTLD_LOCAL);
-    if (!library)
-        return false;
-#define X(name) sd.name = reinterpret_cast<decltype(sd.name)>(dlsym(library, #name));
-    VANTREL_SD_BUS_FUNCTIONS(X)
-#undef X
-#define X(name) &&sd.name
-    return true VANTREL_SD_BUS_FUNCTIONS(X);
-#undef X
-}
 
 const char kService[] = "org.kde.KWin";
 const char kScripting[] = "/Scripting";
 const char kScriptingInterface[] = "org.kde.kwin.Scripting";
 const char kAnswerPath[] = "/org/vantrel/Answer";
 const char kAnswerInterface[] = "org.vantrel.Answer";
-const std::uint64_t kAnswerMs = 5000; // what KWin is given for each question
-const int kMaxWindows = 1024;
-const int kTitleSize = 512; // the 511 bytes that are kept, and the zero
-const int kIdSize = 64;     // "{8-4-4-4-12}", with room to spare
+const int kIdSize = 64; // "{8-4-4-4-12}", with room to spare
 const int kScriptSize = 2048;
 const int kFieldsPerWindow = 5;
 
@@ -117,14 +63,20 @@ const char kCloseBody[] =
 
 struct Entry {
     WindowHandle handle;
-    std::int32_t stacking;
     std::uint32_t pid;
-    int titleLength;
     char id[kIdSize];
     char title[kTitleSize];
 };
 
 enum Question { NoQuestion, ListQuestion, CloseQuestion };
+
+enum Answer {
+    Answered,
+    Unreadable, // an answer came that is not one
+    Silent,     // no answer by the deadline
+    Unasked,    // the script could not be written; standard error says why
+    Lost,       // KWin or the bus has gone
+};
 
 sd_bus* bus;
 char kwin[256];   // KWin's unique name: answers come from it alone
@@ -132,13 +84,13 @@ char self[256];   // ours, where the scripts send their answers
 char token[33];   // in every answer, so that no other script passes for ours
 int questions;    // numbers the scripts' names
 Question awaiting;
-bool answered;
+Answer answer;
+bool loadedScript; // the last question's script was taken in
 CloseOutcome closeAnswer;
 
-Entry entries[kMaxWindows];
-int order[kMaxWindows]; // entries, topmost first
-int entryCount;
-int offered; // the place in order that LocateTargetProc is looking at
+Entry* entries; // as KWin listed them, a table that grows
+Stacked* order; // their places, then topmost first
+int entryCount, entryRoom;
 
 struct {
     WindowHandle handle;
@@ -177,37 +129,35 @@ std::uint32_t ReadNumber(const char* text)
     return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
 }
 
-// Keeps the topmost kMaxWindows windows, in order; equals keep KWin's order.
+bool Grow()
+{
+    int room = entryRoom ? entryRoom * 2 : 64;
+    Entry* grown = static_cast<Entry*>(std::realloc(entries, static_cast<std::size_t>(room) * sizeof *entries));
+    if (grown)
+        entries = grown;
+    Stacked* places = static_cast<Stacked*>(std::realloc(order, static_cast<std::size_t>(room) * sizeof *order));
+    if (places)
+        order = places;
+    if (grown && places)
+        entryRoom = room;
+    return grown && places;
+}
+
 void Keep(const char* caption, const char* stacking, const char* id, const char* x11, const char* pid)
 {
     std::size_t idLength = std::strlen(id);
-    if (idLength == 0 || idLength >= kIdSize)
-        return; // it could not be asked to close
-    std::int32_t level = static_cast<std::int32_t>(std::strtol(stacking, nullptr, 10));
-    int at = entryCount;
-    while (at > 0 && entries[order[at - 1]].stacking < level)
-        --at;
-    if (at == kMaxWindows)
+    if (idLength == 0 || idLength >= kIdSize || !*caption)
+        return; // untitled, or it could not be asked to close
+    if (entryCount == entryRoom && !Grow())
         return;
-    int slot = entryCount < kMaxWindows ? entryCount : order[kMaxWindows - 1];
-    int moved = (entryCount < kMaxWindows ? entryCount : kMaxWindows - 1) - at;
-    std::memmove(&order[at + 1], &order[at], static_cast<std::size_t>(moved) * sizeof order[0]);
-    order[at] = slot;
-    if (entryCount < kMaxWindows)
-        ++entryCount;
-
-    Entry& e = entries[slot];
+    Entry& e = entries[entryCount];
     std::memcpy(e.id, id, idLength + 1);
     std::uint32_t x11Id = ReadNumber(x11);
     e.handle = x11Id ? x11Id : HandleFromId(id);
-    e.stacking = level;
     e.pid = ReadNumber(pid);
-    std::size_t length = std::strlen(caption);
-    if (length > kTitleSize - 1)
-        length = kTitleSize - 1;
-    std::memcpy(e.title, caption, length);
-    e.title[length] = '\0';
-    e.titleLength = static_cast<int>(length);
+    std::snprintf(e.title, sizeof e.title, "%s", caption);
+    order[entryCount] = {.level = static_cast<std::int32_t>(std::strtol(stacking, nullptr, 10)), .index = entryCount};
+    ++entryCount;
 }
 
 // KWin passes a script's array on as variants (av); plain strings (as) are
@@ -217,32 +167,36 @@ bool ReadField(sd_bus_message* m, bool variants, const char** field)
     return (variants ? sd.sd_bus_message_read(m, "v", "s", field) : sd.sd_bus_message_read(m, "s", field)) > 0;
 }
 
-void ReadWindows(sd_bus_message* m)
+bool ReadWindows(sd_bus_message* m)
 {
     char type;
     const char* contents;
     if (sd.sd_bus_message_peek_type(m, &type, &contents) <= 0 || type != SD_BUS_TYPE_ARRAY ||
         sd.sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, contents) <= 0)
-        return;
+        return false;
     bool variants = std::strcmp(contents, "v") == 0;
     const char* f[kFieldsPerWindow];
     for (;;) {
         int i = 0;
         while (i < kFieldsPerWindow && ReadField(m, variants, &f[i]))
             ++i;
+        if (i == 0 && sd.sd_bus_message_exit_container(m) >= 0)
+            return true;
         if (i < kFieldsPerWindow)
-            break;
+            return false;
         Keep(f[0], f[1], f[2], f[3], f[4]);
     }
 }
 
-void ReadClosed(sd_bus_message* m)
+bool ReadClosed(sd_bus_message* m)
 {
     const char* said = "";
-    sd.sd_bus_message_read(m, "s", &said);
+    if (sd.sd_bus_message_read(m, "s", &said) <= 0)
+        return false;
     closeAnswer = std::strcmp(said, "closed") == 0 ? CloseDelivered
                   : std::strcmp(said, "noway") == 0 ? CloseNoWay
                                                      : CloseGone;
+    return true;
 }
 
 int HandleAnswer(sd_bus_message* m, void*, sd_bus_error* error)
@@ -256,42 +210,30 @@ int HandleAnswer(sd_bus_message* m, void*, sd_bus_error* error)
         return sd.sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "not an answer to this program");
     // A late answer to a question given up on is let go.
     const char* member = sd.sd_bus_message_get_member(m);
+    bool read;
     if (awaiting == ListQuestion && std::strcmp(member, "Windows") == 0)
-        ReadWindows(m);
+        read = ReadWindows(m);
     else if (awaiting == CloseQuestion && std::strcmp(member, "Closed") == 0)
-        ReadClosed(m);
+        read = ReadClosed(m);
     else
         return sd.sd_bus_reply_method_return(m, nullptr);
     awaiting = NoQuestion;
-    answered = true;
+    answer = read ? Answered : Unreadable;
     return sd.sd_bus_reply_method_return(m, nullptr);
 }
 
-std::uint64_t Left(std::uint64_t deadline)
-{
-    std::uint64_t now = OsClock();
-    return now < deadline ? deadline - now : 0;
-}
-
-// A method call to KWin, answered by the deadline or failed; the reply,
-// when one is wanted, is the caller's to unref.
+// A call to KWin; one that fails because KWin or the bus has gone says so
+// in *answer.
 int Call(std::uint64_t deadline, const char* path, const char* interface, const char* member, sd_bus_error* error,
-         sd_bus_message** reply, const char* types, ...)
+         sd_bus_message** reply, const char* types, const char* first = nullptr, const char* second = nullptr)
 {
-    std::uint64_t left = Left(deadline);
-    if (left == 0)
-        return -ETIMEDOUT; // 0 would mean sd-bus's own 25 s
-    sd_bus_message* call = nullptr;
-    int r = sd.sd_bus_message_new_method_call(bus, &call, kwin, path, interface, member);
-    if (r >= 0 && types) {
-        std::va_list args;
-        va_start(args, types);
-        r = sd.sd_bus_message_appendv(call, types, args);
-        va_end(args);
-    }
-    if (r >= 0)
-        r = sd.sd_bus_call(bus, call, left * 1000, error, reply);
-    sd.sd_bus_message_unref(call);
+    sd_bus_error own = {}; // SD_BUS_ERROR_NULL is a C compound literal
+    sd_bus_error* e = error ? error : &own;
+    int r = BusCall(deadline, kwin, path, interface, member, e, reply, types, first, second);
+    if (r < 0 && (sd.sd_bus_is_open(bus) <= 0 || sd.sd_bus_error_has_name(e, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+                  sd.sd_bus_error_has_name(e, SD_BUS_ERROR_NAME_HAS_NO_OWNER)))
+        answer = Lost;
+    sd.sd_bus_error_free(&own);
     return r;
 }
 
@@ -322,11 +264,9 @@ void Append(char* script, std::size_t* at, const char* text)
     }
 }
 
-// The question as a script, in a file of its own that only this user can
-// read.
-bool WriteScript(const char* path, Question question, const char* id)
+// The question as a script.
+std::size_t WriteScript(char* script, Question question, const char* id)
 {
-    char script[kScriptSize];
     std::size_t at = 0;
     const char* names[][2] = {{"DEST", self}, {"PATH", kAnswerPath}, {"IFACE", kAnswerInterface}, {"TOKEN", token},
                               {"ID", id ? id : ""}};
@@ -341,29 +281,28 @@ bool WriteScript(const char* path, Question question, const char* id)
     Append(script, &at, kWindowList);
     Append(script, &at, question == ListQuestion ? kListBody : kCloseBody);
     Append(script, &at, "})();\n");
-
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool written = write(fd, script, at) == static_cast<ssize_t>(at);
-    return close(fd) == 0 && written;
+    return at;
 }
 
 // Takes in what has come until the question is answered or the deadline.
 void AwaitAnswer(std::uint64_t deadline)
 {
-    while (!answered) {
+    while (answer == Silent) {
         int r = sd.sd_bus_process(bus, nullptr);
-        if (r < 0)
+        if (r < 0) {
+            answer = Lost;
             return;
+        }
         if (r > 0)
             continue;
-        std::uint64_t left = Left(deadline);
+        std::uint64_t left = BusTimeLeft(deadline);
         if (left == 0)
             return;
         r = sd.sd_bus_wait(bus, left * 1000);
-        if (r < 0 && r != -EINTR)
+        if (r < 0 && r != -EINTR) {
+            answer = Lost;
             return;
+        }
     }
 }
 
@@ -378,7 +317,7 @@ void Unload(const char* name)
     sd.sd_bus_flush(bus);
 }
 
-bool RunScript(const char* path, Question question, std::uint64_t deadline)
+void RunScript(const char* path, Question question, std::uint64_t deadline)
 {
     char name[64];
     std::snprintf(name, sizeof name, "vantrel-%d-%llu-%d", static_cast<int>(getpid()),
@@ -389,14 +328,14 @@ bool RunScript(const char* path, Question question, std::uint64_t deadline)
     if (r >= 0)
         sd.sd_bus_message_read(reply, "i", &id);
     reply = sd.sd_bus_message_unref(reply);
+    loadedScript = id >= 0;
     if (id < 0) {
         // A load that timed out may still be done; a name refused is not ours.
-        if (r < 0)
+        if (r < 0 && answer != Lost)
             Unload(name);
-        return false;
+        return;
     }
     awaiting = question;
-    answered = false;
 
     // Plasma 5 names the script's object /ID, Plasma 6 /Scripting/ScriptID.
     // run() returns once the script has run, its answer already on the way.
@@ -404,7 +343,7 @@ bool RunScript(const char* path, Question question, std::uint64_t deadline)
     std::snprintf(objects[0], sizeof objects[0], "/%d", id);
     std::snprintf(objects[1], sizeof objects[1], "/Scripting/Script%d", id);
     for (const char* object : objects) {
-        sd_bus_error error = {}; // SD_BUS_ERROR_NULL is a C compound literal
+        sd_bus_error error = {};
         r = Call(deadline, object, "org.kde.kwin.Script", "run", &error, nullptr, nullptr);
         bool elsewhere = r < 0 && (sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_OBJECT) ||
                                    sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_INTERFACE) ||
@@ -413,74 +352,116 @@ bool RunScript(const char* path, Question question, std::uint64_t deadline)
         if (!elsewhere)
             break;
     }
-    while (!answered && sd.sd_bus_process(bus, nullptr) > 0) {
+    while (answer == Silent && sd.sd_bus_process(bus, nullptr) > 0) {
     }
 
     int loaded = 1;
-    if (!answered) {
+    if (answer == Silent) {
         // KWin drops a script that fails. One still loaded has not run: on
         // Plasma 5 ids are counts of scripts loaded, and /ID may still be an
         // older script's; start() runs every script that has not run yet.
         if (Call(deadline, kScripting, kScriptingInterface, "isScriptLoaded", nullptr, &reply, "s", name) >= 0)
             sd.sd_bus_message_read(reply, "b", &loaded);
         reply = sd.sd_bus_message_unref(reply);
-        if (loaded && Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr) >= 0)
+        if (loaded && answer == Silent &&
+            Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr) >= 0)
             AwaitAnswer(deadline);
     }
     awaiting = NoQuestion;
-    if (loaded)
+    if (loaded && answer != Lost)
         Unload(name);
-    return answered;
 }
 
-bool Ask(Question question, const char* id)
+// A folder of this user's alone for the script: the runtime directory, or
+// the temporary one where that can't be written.
+bool MakeFolder(char* dir, std::size_t size)
+{
+    const char* places[] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"), "/tmp"};
+    const char* first = nullptr;
+    int firstError = 0;
+    for (const char* place : places) {
+        if (!place || !*place)
+            continue;
+        if (std::snprintf(dir, size, "%s/vantrel-XXXXXX", place) < static_cast<int>(size) && mkdtemp(dir))
+            return true;
+        if (!first) {
+            first = place;
+            firstError = errno;
+        }
+    }
+    PrintError("could not write a script for KWin in %s: %s", first ? first : "/tmp", std::strerror(firstError));
+    return false;
+}
+
+Answer Ask(Question question, const char* id)
 {
     std::uint64_t deadline = OsClock() + kAnswerMs;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    answer = Silent;
+    loadedScript = false;
     char dir[4096];
     char path[4096 + 16];
-    if (std::snprintf(dir, sizeof dir, "%s/vantrel-XXXXXX", runtime && *runtime ? runtime : "/tmp") >=
-            static_cast<int>(sizeof dir) ||
-        !mkdtemp(dir))
-        return false;
+    char script[kScriptSize];
+    std::size_t length = WriteScript(script, question, id);
+    if (!MakeFolder(dir, sizeof dir))
+        return Unasked;
     std::snprintf(path, sizeof path, "%s/ask.js", dir);
-    bool done = WriteScript(path, question, id) && RunScript(path, question, deadline);
+    // The script carries the token: it goes with the tool, however it ends.
+    OsRemoveOnSignal(path, dir);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && write(fd, script, length) == static_cast<ssize_t>(length);
+    if (fd >= 0 && close(fd) != 0)
+        written = false;
+    if (written)
+        RunScript(path, question, deadline);
+    else {
+        PrintError("could not write a script for KWin in %s: %s", dir, std::strerror(errno));
+        answer = Unasked;
+    }
     unlink(path);
     rmdir(dir);
-    return done;
+    OsRemoveOnSignal(nullptr, nullptr);
+    return answer;
 }
 
-Entry* Find(WindowHandle window)
+const Entry* Find(WindowHandle window)
 {
-    if (offered < entryCount && entries[order[offered]].handle == window)
-        return &entries[order[offered]];
     for (int i = 0; i < entryCount; ++i)
-        if (entries[order[i]].handle == window)
-            return &entries[order[i]];
+        if (entries[i].handle == window)
+            return &entries[i];
     return nullptr;
 }
 
-void EnumWindows()
+ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     entryCount = 0;
-    if (!Ask(ListQuestion, nullptr)) {
+    switch (Ask(ListQuestion, nullptr)) {
+    case Answered:
+        break;
+    case Unreadable:
+        PrintError("KWin's answer to the window list request could not be read");
+        return ListLost;
+    case Silent:
         PrintError("KWin did not answer the window list request");
-        return;
+        return ListLost;
+    case Lost:
+        PrintError("the connection to KWin was lost");
+        return ListLost;
+    case Unasked:
+        return ListLost;
     }
-    for (offered = 0; offered < entryCount; ++offered)
-        if (LocateTargetProc(entries[order[offered]].handle, 0) == 0)
-            return;
+    SortTopmostFirst(order, entryCount);
+    for (int i = 0; i < entryCount; ++i) {
+        const Entry& e = entries[order[i].index];
+        if (!visit(context, e.handle, e.title))
+            break;
+    }
+    return ListDone;
 }
 
-int GetWindowTitle(WindowHandle window, char* buffer, int size)
+int ReadTitle(WindowHandle window, char* buffer, int size)
 {
     const Entry* e = Find(window);
-    if (size <= 0 || !e || e->titleLength == 0)
-        return 0;
-    int kept = e->titleLength < size - 1 ? e->titleLength : size - 1;
-    std::memcpy(buffer, e->title, static_cast<std::size_t>(kept));
-    buffer[kept] = '\0';
-    return kept;
+    return size > 0 && e ? std::snprintf(buffer, static_cast<std::size_t>(size), "%.*s", size - 1, e->title) : 0;
 }
 
 bool HostsOwnTerminal(WindowHandle window)
@@ -491,23 +472,32 @@ bool HostsOwnTerminal(WindowHandle window)
 
 void TrackWindow(WindowHandle window)
 {
-    const Entry* e = Find(window);
-    tracked.handle = e ? window : 0;
-    std::memcpy(tracked.id, e ? e->id : "", e ? std::strlen(e->id) + 1 : 1);
-}
-
-bool HoldTrackedWindow(WindowHandle window)
-{
     // KWin finds the window by its id when asked to close it; a newcomer
     // never gets the same id.
-    return tracked.handle && tracked.handle == window;
+    const Entry* e = Find(window);
+    tracked.handle = e ? window : 0;
+    std::snprintf(tracked.id, sizeof tracked.id, "%s", e ? e->id : "");
 }
 
-CloseOutcome SendClose(WindowHandle window)
+CloseOutcome CloseTracked(WindowHandle window)
 {
     if (!tracked.handle || tracked.handle != window)
         return CloseGone;
-    return Ask(CloseQuestion, tracked.id) ? closeAnswer : CloseTimedOut;
+    if (sd.sd_bus_is_open(bus) <= 0)
+        return CloseLost;
+    switch (Ask(CloseQuestion, tracked.id)) {
+    case Answered:
+        return closeAnswer;
+    case Silent:
+    case Unreadable:
+        // A script that was loaded may yet run.
+        return loadedScript ? CloseUnsure : CloseMute;
+    case Lost:
+        return CloseLost;
+    case Unasked:
+        break;
+    }
+    return CloseUntold;
 }
 
 int WakeHandle()
@@ -522,85 +512,71 @@ void Dispatch()
     }
 }
 
-void CopyName(char* to, std::size_t size, const char* name)
-{
-    std::snprintf(to, size, "%s", name ? name : "");
-}
-
-ConnectResult Decline(const char* reason, const char** where)
-{
-    *where = reason;
-    bus = sd.sd_bus_close_unref(bus);
-    return ConnectUnreachable;
-}
-
 } // namespace
 
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
 {
     // Under X11 KWin is an ordinary window manager; only on Wayland does it
     // have to be asked through its scripts.
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    char socket[4096];
-    std::snprintf(socket, sizeof socket, "%s/bus", runtime ? runtime : "");
-    if ((!address || !*address) && (!runtime || !*runtime || access(socket, F_OK) != 0)) {
-        *where = "no session bus";
-        return ConnectUnreachable;
-    }
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!BusNamed()) {
+        *where = "no session bus";
+        return ConnectAbsent;
+    }
     if (!wayland || !*wayland) {
         *where = "not a Wayland session";
-        return ConnectUnreachable;
+        return ConnectAbsent;
     }
-    if (!LoadSdBus()) {
-        *where = "no libsystemd";
-        return ConnectUnreachable;
+    switch (BusOpen(&bus, where)) {
+    case BusReady:
+        break;
+    case BusAbsent:
+        return ConnectAbsent;
+    case BusMute:
+        return ConnectDeclined;
     }
-    if (sd.sd_bus_open_user(&bus) < 0) {
-        bus = nullptr;
-        *where = "no session bus";
-        return ConnectUnreachable;
-    }
-    // One call says whether KWin is there with its scripting, and who it
-    // is. A name that is not taken must not start anything.
-    sd_bus_message* call = nullptr;
+    // One call says whether KWin is there with its scripting, and who it is.
+    std::uint64_t deadline = OsClock() + kAnswerMs;
     sd_bus_message* reply = nullptr;
     sd_bus_error error = {};
-    int r = sd.sd_bus_message_new_method_call(bus, &call, kService, kScripting, "org.freedesktop.DBus.Introspectable",
-                                           "Introspect");
-    if (r >= 0)
-        r = sd.sd_bus_message_set_auto_start(call, 0);
-    if (r >= 0)
-        r = sd.sd_bus_call(bus, call, kAnswerMs * 1000, &error, &reply);
-    sd.sd_bus_message_unref(call);
-    bool absent = sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-                  sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
-    bool silent = sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_NO_REPLY) || r == -ETIMEDOUT;
+    int r = BusCall(deadline, kService, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect", &error, &reply,
+                    nullptr);
+    bool silent = BusTimedOut(r, &error);
     sd.sd_bus_error_free(&error);
     const char* xml = nullptr;
     bool scripting = r >= 0 && sd.sd_bus_message_read(reply, "s", &xml) > 0 &&
                      std::strstr(xml, "\"org.kde.kwin.Scripting\"") != nullptr;
-    CopyName(kwin, sizeof kwin, r >= 0 ? sd.sd_bus_message_get_sender(reply) : nullptr);
+    std::snprintf(kwin, sizeof kwin, "%s", r >= 0 ? sd.sd_bus_message_get_sender(reply) : "");
     sd.sd_bus_message_unref(reply);
-    if (r < 0 && !absent && !silent && sd.sd_bus_is_open(bus) <= 0)
-        return Decline("no session bus", where);
-    if (absent)
-        return Decline("no org.kde.KWin on the session bus", where);
-    if (silent)
-        return Decline("org.kde.KWin did not answer", where);
-    if (!scripting || !*kwin)
-        return Decline("org.kde.KWin offers no /Scripting", where);
+    if (silent) {
+        PrintError("KWin did not answer within %d s", kAnswerSeconds);
+        *where = "org.kde.KWin did not answer";
+        return ConnectDeclined;
+    }
+    if (!scripting || !*kwin) {
+        *where = r >= 0 ? "org.kde.KWin offers no /Scripting" : "no org.kde.KWin on the session bus";
+        return ConnectAbsent;
+    }
 
     const char* unique = nullptr;
     sd_id128_t random;
     if (sd.sd_bus_get_unique_name(bus, &unique) < 0 || sd.sd_id128_randomize(&random) < 0 ||
-        sd.sd_bus_add_object(bus, nullptr, kAnswerPath, HandleAnswer, nullptr) < 0)
-        return Decline("no session bus", where);
-    CopyName(self, sizeof self, unique);
+        sd.sd_bus_add_object(bus, nullptr, kAnswerPath, HandleAnswer, nullptr) < 0) {
+        *where = "no session bus";
+        return ConnectAbsent;
+    }
+    std::snprintf(self, sizeof self, "%s", unique);
     sd.sd_id128_to_string(random, token);
     *where = kService;
-    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle, Dispatch};
+    *desktop = {
+        .enumWindows = EnumWindows,
+        .readTitle = ReadTitle,
+        .hostsOwnTerminal = HostsOwnTerminal,
+        .trackWindow = TrackWindow,
+        .closeTracked = CloseTracked,
+        .wakeHandle = WakeHandle,
+        .dispatch = Dispatch,
+        .refusal = "",
+    };
     return ConnectDone;
 }

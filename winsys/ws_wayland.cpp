@@ -11,13 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/constants.h"
+#include "core/core.h"
 #include "winsys/linux.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace {
 
 const int kMaxToplevels = 1024;
-const int kTitleSize = 512; // the 511 bytes that are kept, and the zero
 const std::uint32_t kManagerVersion = 3;
 // A compositor that never finishes describing a window is not waited for.
 const int kMaxGatherRounds = 16;
@@ -33,18 +34,16 @@ struct Toplevel {
 };
 
 wl_display* display;
+const char* socketName;
 zwlr_foreign_toplevel_manager_v1* manager;
 std::uint32_t managerName, managerVersion;
 Toplevel toplevels[kMaxToplevels];
 int toplevelCount;
 int undescribed; // handles still waiting for their first done
-int offered;     // the slot LocateTargetProc is looking at
 Toplevel* tracked;
 
 Toplevel* Find(WindowHandle window)
 {
-    if (offered < toplevelCount && toplevels[offered].id == window)
-        return &toplevels[offered];
     for (int i = 0; i < toplevelCount; ++i)
         if (toplevels[i].id == window)
             return &toplevels[i];
@@ -94,7 +93,14 @@ void HandleClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
 void HandleParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
 
 const zwlr_foreign_toplevel_handle_v1_listener kHandleListener = {
-    HandleTitle, HandleAppId, HandleOutput, HandleOutput, HandleState, HandleDone, HandleClosed, HandleParent,
+    .title = HandleTitle,
+    .app_id = HandleAppId,
+    .output_enter = HandleOutput,
+    .output_leave = HandleOutput,
+    .state = HandleState,
+    .done = HandleDone,
+    .closed = HandleClosed,
+    .parent = HandleParent,
 };
 
 void HandleToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle)
@@ -117,7 +123,8 @@ void HandleFinished(void*, zwlr_foreign_toplevel_manager_v1* finished)
     manager = nullptr;
 }
 
-const zwlr_foreign_toplevel_manager_v1_listener kManagerListener = {HandleToplevel, HandleFinished};
+const zwlr_foreign_toplevel_manager_v1_listener kManagerListener = {.toplevel = HandleToplevel,
+                                                                    .finished = HandleFinished};
 
 void HandleGlobal(void*, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version)
 {
@@ -129,7 +136,7 @@ void HandleGlobal(void*, wl_registry*, std::uint32_t name, const char* interface
 
 void HandleGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
-const wl_registry_listener kRegistryListener = {HandleGlobal, HandleGlobalRemove};
+const wl_registry_listener kRegistryListener = {.global = HandleGlobal, .global_remove = HandleGlobalRemove};
 
 // Starts a read with nothing left queued; false once the connection is
 // broken, which leaves the queue as it is.
@@ -155,31 +162,51 @@ void ReadAvailable()
     wl_display_dispatch_pending(display);
 }
 
-bool Offer(bool activated)
+bool Offer(bool activated, WindowVisitor visit, void* context)
 {
-    for (offered = 0; offered < toplevelCount; ++offered) {
-        const Toplevel& t = toplevels[offered];
-        if (t.handle && !t.closed && t.activated == activated && LocateTargetProc(t.id, 0) == 0)
+    for (int i = 0; i < toplevelCount; ++i) {
+        const Toplevel& t = toplevels[i];
+        if (t.handle && !t.closed && t.titleLength > 0 && t.activated == activated && !visit(context, t.id, t.title))
             return false;
     }
     return true;
 }
 
-void EnumWindows()
+// Only the target's end is of interest from now on: with the rest let go,
+// the compositor has nothing else to send.
+void LetGoOfOthers()
+{
+    if (manager)
+        zwlr_foreign_toplevel_manager_v1_stop(manager);
+    for (int i = 0; i < toplevelCount; ++i) {
+        Toplevel& t = toplevels[i];
+        if (&t != tracked && t.handle) {
+            zwlr_foreign_toplevel_handle_v1_destroy(t.handle);
+            t.handle = nullptr;
+        }
+    }
+    wl_display_flush(display);
+}
+
+ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     // The first round trip brings the list; more only while a window has
     // not been described in full.
     for (int round = 0; round == 0 || (undescribed > 0 && round < kMaxGatherRounds); ++round)
-        if (wl_display_roundtrip(display) < 0)
-            return;
-    if (Offer(true))
-        Offer(false);
+        if (wl_display_roundtrip(display) < 0) {
+            PrintError("the connection to the Wayland compositor at %s was lost", socketName);
+            return ListLost;
+        }
+    if (Offer(true, visit, context))
+        Offer(false, visit, context);
+    LetGoOfOthers();
+    return ListDone;
 }
 
-int GetWindowTitle(WindowHandle window, char* buffer, int size)
+int ReadTitle(WindowHandle window, char* buffer, int size)
 {
     const Toplevel* t = Find(window);
-    if (size <= 0 || !t || !t->handle || t->titleLength == 0)
+    if (size <= 0 || !t || !t->handle || t->closed || t->titleLength == 0)
         return 0;
     int kept = t->titleLength < size - 1 ? t->titleLength : size - 1;
     std::memcpy(buffer, t->title, static_cast<std::size_t>(kept));
@@ -195,35 +222,18 @@ bool HostsOwnTerminal(WindowHandle)
 
 void TrackWindow(WindowHandle window)
 {
-    // Only the target's end is of interest from now on: with the rest let go,
-    // the compositor has nothing else to send.
     tracked = Find(window);
-    if (manager)
-        zwlr_foreign_toplevel_manager_v1_stop(manager);
-    for (int i = 0; i < toplevelCount; ++i) {
-        Toplevel& t = toplevels[i];
-        if (&t != tracked && t.handle) {
-            zwlr_foreign_toplevel_handle_v1_destroy(t.handle);
-            t.handle = nullptr;
-        }
-    }
-    wl_display_flush(display);
 }
 
-bool HoldTrackedWindow(WindowHandle window)
+CloseOutcome CloseTracked(WindowHandle window)
 {
-    if (!tracked || tracked->id != window || !tracked->handle)
-        return false;
     // The handle stays ours until destroyed, so its id names no other
     // window; only a closed event still on its way is to be taken in.
+    if (!tracked || tracked->id != window || !tracked->handle)
+        return CloseGone;
     if (wl_display_roundtrip(display) < 0)
-        return false;
-    return !tracked->closed;
-}
-
-CloseOutcome SendClose(WindowHandle window)
-{
-    if (!tracked || tracked->id != window || !tracked->handle || tracked->closed)
+        return CloseLost;
+    if (tracked->closed)
         return CloseGone;
     zwlr_foreign_toplevel_handle_v1_close(tracked->handle);
     wl_display_roundtrip(display); // delivered before the tool says so and exits
@@ -258,14 +268,14 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
     const char* name = std::getenv("WAYLAND_DISPLAY");
     if (!name || !*name)
         name = "wayland-0";
-    *where = name;
+    *where = socketName = name;
     // libwayland would complain of the missing directory on standard error.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (name[0] != '/' && (!runtime || !*runtime))
-        return ConnectUnreachable;
+        return ConnectAbsent;
     display = wl_display_connect(name);
     if (!display)
-        return ConnectUnreachable;
+        return ConnectAbsent;
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, nullptr);
     if (wl_display_roundtrip(display) < 0 || !managerName) {
@@ -273,14 +283,22 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
         wl_registry_destroy(registry);
         wl_display_disconnect(display);
         display = nullptr;
-        return reached ? ConnectNoWindowList : ConnectUnreachable;
+        return reached ? ConnectNoWindowList : ConnectAbsent;
     }
     // Binding starts the list of windows on its way.
     manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
         wl_registry_bind(registry, managerName, &zwlr_foreign_toplevel_manager_v1_interface, managerVersion));
     zwlr_foreign_toplevel_manager_v1_add_listener(manager, &kManagerListener, nullptr);
     wl_registry_destroy(registry);
-    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle, Dispatch};
+    *desktop = {
+        .enumWindows = EnumWindows,
+        .readTitle = ReadTitle,
+        .hostsOwnTerminal = HostsOwnTerminal,
+        .trackWindow = TrackWindow,
+        .closeTracked = CloseTracked,
+        .wakeHandle = WakeHandle,
+        .dispatch = Dispatch,
+        .refusal = "",
+    };
     return ConnectDone;
 }

@@ -3,13 +3,12 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "core/constants.h"
 #include "winsys/winsys.h"
 
 namespace {
-
-// Long enough for a program that is merely busy, short enough that a target
-// which never answers does not keep the tool for long.
-const UINT kCloseTimeoutMs = 5000;
 
 struct {
     HWND window;
@@ -30,9 +29,41 @@ WindowHandle FromHwnd(HWND window)
     return static_cast<WindowHandle>(reinterpret_cast<UINT_PTR>(window));
 }
 
-BOOL CALLBACK EnumProc(HWND window, LPARAM context)
+// The title in the program's code page, cut to size - 1 bytes at a
+// character boundary. Read as UTF-16 and converted here: GetWindowTextA cuts
+// inside a character, and some versions then leave stale bytes behind it.
+int ReadTitle(WindowHandle window, char* buffer, int size)
 {
-    return LocateTargetProc(FromHwnd(window), context);
+    WCHAR wide[kTitleSize];
+    int units = GetWindowTextW(ToHwnd(window), wide, kTitleSize);
+    if (units <= 0 || size <= 0)
+        return 0;
+    int used = WideCharToMultiByte(CP_ACP, 0, wide, units, buffer, size - 1, nullptr, nullptr);
+    // Too long for the buffer: character by character, as many as fit.
+    for (int i = used > 0 ? units : 0; i < units;) {
+        int step = IS_HIGH_SURROGATE(wide[i]) && i + 1 < units && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
+        char bytes[8];
+        int length = WideCharToMultiByte(CP_ACP, 0, wide + i, step, bytes, sizeof bytes, nullptr, nullptr);
+        if (length <= 0 || used + length > size - 1)
+            break;
+        std::memcpy(buffer + used, bytes, static_cast<std::size_t>(length));
+        used += length;
+        i += step;
+    }
+    buffer[used] = '\0';
+    return used;
+}
+
+struct Enumeration {
+    WindowVisitor visit;
+    void* context;
+};
+
+BOOL CALLBACK EnumProc(HWND window, LPARAM parameter)
+{
+    const Enumeration* e = reinterpret_cast<const Enumeration*>(parameter);
+    char title[kTitleSize];
+    return ReadTitle(FromHwnd(window), title, kTitleSize) <= 0 || e->visit(e->context, FromHwnd(window), title);
 }
 
 void CALLBACK OnDestroy(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
@@ -49,14 +80,11 @@ void Dispatch()
         DispatchMessageW(&msg);
 }
 
-void Enumerate()
+ListOutcome Enumerate(const char*, WindowVisitor visit, void* context)
 {
-    EnumWindows(EnumProc, 0);
-}
-
-int GetTitle(WindowHandle window, char* buffer, int size)
-{
-    return GetWindowTextA(ToHwnd(window), buffer, size);
+    Enumeration e = {.visit = visit, .context = context};
+    EnumWindows(EnumProc, reinterpret_cast<LPARAM>(&e));
+    return ListDone;
 }
 
 bool HostsOwnTerminal(WindowHandle window)
@@ -81,19 +109,18 @@ void TrackWindow(WindowHandle window)
                                   : nullptr;
 }
 
-bool HoldTrackedWindow(WindowHandle window)
+CloseOutcome CloseTracked(WindowHandle window)
 {
     Dispatch();
     DWORD process = 0;
     DWORD thread = GetWindowThreadProcessId(ToHwnd(window), &process);
-    return ToHwnd(window) == tracked.window && !tracked.destroyed && thread != 0 && thread == tracked.thread &&
-           process == tracked.process;
-}
-
-CloseOutcome SendClose(WindowHandle window)
-{
+    if (ToHwnd(window) != tracked.window || tracked.destroyed || thread == 0 || thread != tracked.thread ||
+        process != tracked.process)
+        return CloseGone;
+    // The window has the time to handle it that a merely busy program
+    // needs; one that has stopped responding is not waited for.
     DWORD_PTR result;
-    if (SendMessageTimeoutA(ToHwnd(window), WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kCloseTimeoutMs, &result))
+    if (SendMessageTimeoutA(ToHwnd(window), WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, static_cast<UINT>(kAnswerMs), &result))
         return CloseDelivered;
     switch (GetLastError()) {
     case ERROR_ACCESS_DENIED:
@@ -112,8 +139,22 @@ int WakeHandle()
 
 } // namespace
 
-bool ConnectDesktop()
+bool ConnectDesktop(WindowSystem* desktop)
 {
-    Desktop = {Enumerate, GetTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose, WakeHandle, Dispatch};
+    // The one window system there is; nothing to fall back on.
+    static bool connected;
+    if (connected)
+        return false;
+    connected = true;
+    *desktop = {
+        .enumWindows = Enumerate,
+        .readTitle = ReadTitle,
+        .hostsOwnTerminal = HostsOwnTerminal,
+        .trackWindow = TrackWindow,
+        .closeTracked = CloseTracked,
+        .wakeHandle = WakeHandle,
+        .dispatch = Dispatch,
+        .refusal = "access denied: the window belongs to an elevated program",
+    };
     return true;
 }

@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/constants.h"
+#include "core/core.h"
 #include "winsys/linux.h"
+#include "winsys/os_linux.h"
 
 namespace {
 
@@ -19,7 +22,7 @@ namespace {
 // to large, so that a full scan costs few round trips.
 const int kFirstBatch = 8;
 const int kBatch = 1024;
-const std::uint32_t kTitleWords = 128; // 512 bytes: the 511 that are kept, and more
+const std::uint32_t kTitleWords = kTitleSize / 4; // the bytes that are kept, and more
 const std::uint32_t kAllWords = UINT32_MAX / 4;
 const int kFrameDepth = 3;     // how deep a frame may hide its client
 const int kFrameChildren = 64; // how many children of a frame are looked at
@@ -41,6 +44,7 @@ const char* const kAtomNames[AtomCount] = {
     "_NET_CLOSE_WINDOW",        "WM_STATE",                  "WM_PROTOCOLS",   "WM_DELETE_WINDOW"};
 
 xcb_connection_t* connection;
+const char* displayName;
 xcb_window_t root;
 xcb_atom_t atoms[AtomCount];
 bool ewmh; // an EWMH window manager runs
@@ -54,12 +58,10 @@ struct Titles {
 };
 Titles batch[kBatch];
 int batchSize;
-int batchAt; // the slot LocateTargetProc is looking at
 
 struct {
     xcb_window_t window;
     bool destroyed;
-    bool held; // the server is grabbed
 } tracked;
 
 xcb_get_property_cookie_t AskProperty(xcb_window_t window, xcb_atom_t property, std::uint32_t words)
@@ -182,18 +184,32 @@ void TakeTitles(Titles* slots, int count)
     }
 }
 
-// Hands the batch's windows to LocateTargetProc in order; false once it has
-// found its window.
-bool OfferBatch()
+// The title as stored, up to size - 1 bytes; a zero byte ends it early.
+int CopyTitle(const xcb_get_property_reply_t* reply, char* buffer, int size)
+{
+    if (size <= 0 || !HasTitle(reply))
+        return 0;
+    int stored = xcb_get_property_value_length(reply);
+    int kept = stored < size - 1 ? stored : size - 1;
+    std::memcpy(buffer, xcb_get_property_value(reply), static_cast<std::size_t>(kept));
+    buffer[kept] = '\0';
+    return static_cast<int>(std::strlen(buffer));
+}
+
+// Offers the batch's windows in order; false once the visitor has stopped.
+bool OfferBatch(WindowVisitor visit, void* context)
 {
     TakeTitles(batch, batchSize);
-    bool found = false;
-    for (batchAt = 0; batchAt < batchSize && !found; ++batchAt)
-        found = LocateTargetProc(batch[batchAt].window, 0) == 0;
+    bool goOn = true;
+    for (int i = 0; i < batchSize && goOn; ++i) {
+        char title[kTitleSize];
+        if (CopyTitle(batch[i].reply, title, kTitleSize) > 0)
+            goOn = visit(context, batch[i].window, title);
+    }
     for (int i = 0; i < batchSize; ++i)
         DropTitle(batch[i]);
     batchSize = 0;
-    return !found;
+    return goOn;
 }
 
 int NextBatchSize(int previous, int left)
@@ -253,7 +269,7 @@ void ReplaceFramesByClients()
 }
 
 // Windows listed bottom to top; offered top down, a batch at a time.
-void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
+void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames, WindowVisitor visit, void* context)
 {
     for (int top = count, size = 0; top > 0; top -= size) {
         size = batchSize = NextBatchSize(size, top);
@@ -261,12 +277,12 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames)
             AskTitle(batch[i], windows[top - 1 - i]);
         if (mayBeFrames)
             ReplaceFramesByClients();
-        if (!OfferBatch())
+        if (!OfferBatch(visit, context))
             return;
     }
 }
 
-void EnumWindows()
+ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     // The stacking list is asked for along with the manager's check, to save
     // a round trip; it counts only when a manager runs.
@@ -282,38 +298,27 @@ void EnumWindows()
     if (ewmh && stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
-        EnumTopDown(clients, count, false);
+        EnumTopDown(clients, count, false, visit, context);
     } else {
         xcb_query_tree_reply_t* tree = TakeTree(xcb_query_tree(connection, root));
         if (tree)
-            EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true);
+            EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true, visit, context);
         std::free(tree);
     }
     std::free(stacking);
+    if (!xcb_connection_has_error(connection))
+        return ListDone;
+    PrintError("the connection to the X server at %s was lost", displayName);
+    return ListLost;
 }
 
-int GetWindowTitle(WindowHandle window, char* buffer, int size)
+int ReadTitle(WindowHandle window, char* buffer, int size)
 {
-    if (size <= 0)
-        return 0;
     Titles asked = {};
-    Titles* slot = &asked;
-    if (batchAt < batchSize && batch[batchAt].window == window && batch[batchAt].reply)
-        slot = &batch[batchAt];
-    else {
-        AskTitle(asked, window);
-        TakeTitles(&asked, 1);
-    }
-    int length = 0;
-    if (HasTitle(slot->reply)) {
-        int stored = xcb_get_property_value_length(slot->reply);
-        int kept = stored < size - 1 ? stored : size - 1;
-        std::memcpy(buffer, xcb_get_property_value(slot->reply), static_cast<std::size_t>(kept));
-        buffer[kept] = '\0';
-        length = static_cast<int>(std::strlen(buffer)); // a zero byte ends it early
-    }
-    if (slot == &asked)
-        DropTitle(asked);
+    AskTitle(asked, window);
+    TakeTitles(&asked, 1);
+    int length = CopyTitle(asked.reply, buffer, size);
+    DropTitle(asked);
     return length;
 }
 
@@ -336,36 +341,29 @@ void TrackWindow(WindowHandle window)
 {
     // Ids are reused once a client is gone, so watch for the window's end
     // from now on. A window already gone refuses the selection.
-    tracked = {window, false, false};
+    tracked = {.window = window, .destroyed = false};
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_generic_error_t* error =
         xcb_request_check(connection, xcb_change_window_attributes_checked(connection, window, XCB_CW_EVENT_MASK, &mask));
     tracked.destroyed = error != nullptr;
     std::free(error);
-    // The title read so far came before the selection; it is read again.
-    for (int i = 0; i < batchSize; ++i)
-        if (batch[i].window == window)
-            DropTitle(batch[i]);
 }
 
-bool HoldTrackedWindow(WindowHandle window)
+CloseOutcome CloseTracked(WindowHandle window)
 {
-    if (xcb_connection_has_error(connection) || window != tracked.window)
-        return false;
+    if (xcb_connection_has_error(connection))
+        return CloseLost;
+    if (window != tracked.window)
+        return CloseGone;
     // With the server grabbed no client can destroy the window, or create
     // one under its id, between this check and the request.
     xcb_grab_server(connection);
     Sync();
-    tracked.held = !tracked.destroyed;
-    if (!tracked.held) {
+    if (tracked.destroyed) {
         xcb_ungrab_server(connection);
         xcb_flush(connection);
+        return CloseGone;
     }
-    return tracked.held;
-}
-
-CloseOutcome SendClose(WindowHandle window)
-{
     xcb_get_property_cookie_t protocolsCookie = AskProperty(window, atoms[WmProtocols], kAllWords);
     xcb_get_property_cookie_t supportedCookie = AskProperty(root, atoms[NetSupported], kAllWords);
     xcb_get_property_reply_t* protocols = TakeProperty(protocolsCookie);
@@ -396,9 +394,7 @@ CloseOutcome SendClose(WindowHandle window)
     }
     std::free(protocols);
     std::free(supported);
-    if (tracked.held)
-        xcb_ungrab_server(connection);
-    tracked.held = false;
+    xcb_ungrab_server(connection);
     Sync(); // delivered before the tool says so and exits
     return outcome;
 }
@@ -422,13 +418,14 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
     const char* display = std::getenv("DISPLAY");
     *where = display && *display ? display : "DISPLAY is not set";
     if (!display || !*display)
-        return ConnectUnreachable;
+        return ConnectAbsent;
+    displayName = display;
     int screenNumber = 0;
     connection = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
         connection = nullptr;
-        return ConnectUnreachable;
+        return ConnectAbsent;
     }
     xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
@@ -444,7 +441,15 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         atoms[i] = reply ? reply->atom : XCB_NONE;
         std::free(reply);
     }
-    *desktop = {EnumWindows, GetWindowTitle, HostsOwnTerminal, TrackWindow, HoldTrackedWindow, SendClose,
-                WakeHandle, Dispatch};
+    *desktop = {
+        .enumWindows = EnumWindows,
+        .readTitle = ReadTitle,
+        .hostsOwnTerminal = HostsOwnTerminal,
+        .trackWindow = TrackWindow,
+        .closeTracked = CloseTracked,
+        .wakeHandle = WakeHandle,
+        .dispatch = Dispatch,
+        .refusal = "",
+    };
     return ConnectDone;
 }

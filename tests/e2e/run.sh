@@ -219,7 +219,7 @@ case $kind in
         [ "$kind" = found ] && expected+="Message sent to target window.${NL}"
         ;;
 esac
-has tty && expected=$'\e]0;vantrel 1.0\a'$expected
+has tty && expected=$'\e]0;vantrel 1.0\a\e[c'$expected
 if ! has stdout-closed && ! printf '%s' "$expected" | cmp -s - "$out"; then
     fail "output differs"
     echo "--- expected"; printf '%s' "$expected" | od -c | head -30

@@ -4,13 +4,16 @@
 #include <vector>
 
 #include "cli/driver.h"
+#include "core/constants.h"
 #include "winsys/fake.h"
+#include "winsys/stacking.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kBanner = "out vantrel 1.0\r\n|out Asks a window to close after a delay.\r\n\r\n|";
+const std::string kTitle = kProgramTitle;
+const std::string kBanner = "out " + kTitle + "\r\n|out Asks a window to close after a delay.\r\n\r\n|";
 const std::string kSent = "out Message sent to target window.\r\n";
 const std::string kGone = "err vantrel: the window has gone; nothing was sent\r\n";
 const std::uint64_t kMinute = 60000;
@@ -64,21 +67,18 @@ TEST(Driver, Transcripts)
         {{}, kBanner + "out Usage: vantrel windowtitle delayminutes\r\n|"},
         {{""}, kBanner + "out Usage: vantrel windowtitle delayminutes\r\n|"},
         {{"C:\\bin\\vt.exe", "report"}, kBanner + "out Usage: C:\\bin\\vt.exe windowtitle delayminutes\r\n|"},
-        {{"vt", "invoice", "30"},
-         kBanner + "enum|read 00000010|read 000004A2|read 00000BEE|read 00000030|"
-                   "out Exiting, did not find target window.\r\n|"},
+        {{"vt", "invoice", "30"}, kBanner + "enum|out Exiting, did not find target window.\r\n|"},
         {{"vt", "REPORT", "1", "ignored"},
-         kBanner + "enum|read 00000010|read 000004A2|track 000004A2|read 000004A2|" +
-             Located("Quarterly Report - Editor") + "|" + Sending("000004A2", "1") +
-             "|sleep 60000|close 000004A2|" + kSent + "|"},
+         kBanner + "enum|track 000004A2|read 000004A2|" + Located("Quarterly Report - Editor") + "|" +
+             Sending("000004A2", "1") + "|sleep 60000|close 000004A2|" + kSent + "|"},
         // Title bytes are printed as they are, never read as a format.
         {{"vt", "%s%d%p", "0"},
-         kBanner + "enum|read 00000010|read 000004A2|read 00000BEE|track 00000BEE|read 00000BEE|" +
-             Located("100%s%d%p done") + "|" + Sending("00000BEE", "0") + "|close 00000BEE|" + kSent + "|"},
+         kBanner + "enum|track 00000BEE|read 00000BEE|" + Located("100%s%d%p done") + "|" +
+             Sending("00000BEE", "0") + "|close 00000BEE|" + kSent + "|"},
     };
     for (const auto& c : cases) {
         FakeReset();
-        EXPECT_EQ(RunTool(c.args, kDesktop), "console-title vantrel 1.0|" + c.expected);
+        EXPECT_EQ(RunTool(c.args, kDesktop), "console-title " + kTitle + "|" + c.expected);
     }
 }
 
@@ -91,7 +91,8 @@ TEST(Driver, DelayDecidesAnnouncementAndWait)
     } cases[] = {
         {"abc", "0", 0}, {"+7", "7", 7 * kMinute}, {" 7x", "7", 7 * kMinute}, {"--7", "0", 0},
         {"71582", "71582", 4294920000u}, {"71583", "71583", 4294980000u}, // past 32 bits: in full
-        {"-5", "-5", 0}, {"4294967295", "-1", 0}, {"-2147483648", "-2147483648", 0},
+        {"-5", "-5", 0}, {"-2147483648", "-2147483648", 0},
+        {"-3000000000", "-2147483648", 0}, // held at the end, not wrapped
     };
     for (const auto& c : cases) {
         FakeReset();
@@ -140,8 +141,9 @@ TEST(Driver, OwnTerminalIsKnownByItsNewName)
         bool console; // known to show the tool's console
         std::string title, fragment, located;
     } cases[] = {
-        {true, "", "1.0", "vantrel 1.0"},
+        {true, "", "1.0", kTitle},
         {true, "bash: vt report 0", "report", "Report archive"},
+        {true, "user@host: ~/reports", "report", "Report archive"}, // known by the system alone
         {false, "vt report 0 > log", "report", "Report archive"},
         {false, "Command Prompt - VT.EXE  report 0", "REPORT", "Report archive"},
         {false, "report for vt 0", "report", "report for vt 0"}, // not the command's order
@@ -168,8 +170,43 @@ TEST(Driver, LongProgramNameIsPrintedWholeInWholeCharacters)
         EXPECT_NE(static_cast<unsigned char>(piece.back()), 0xC3u); // no piece ends inside a character
         out += piece.substr(4);
     }
-    EXPECT_EQ(out, "vantrel 1.0\r\nAsks a window to close after a delay.\r\n\r\nUsage: " + name +
+    EXPECT_EQ(out, kTitle + "\r\nAsks a window to close after a delay.\r\n\r\nUsage: " + name +
                        " windowtitle delayminutes\r\n");
+}
+
+// On a terminal a title cannot drive it: controls and bytes that are not
+// part of a character show as '?'. In a file the bytes stay as they are.
+TEST(Driver, TitlesOnATerminalCannotDriveIt)
+{
+    const struct {
+        std::string title, shown;
+    } cases[] = {
+        {"Report\x7f" "End", "Report?End"},
+        {"Report \x1b]0;x\a", "Report ?]0;x?"},
+        {"Report \xc2\x9b" "2J", "Report ?2J"},                      // C1, as UTF-8
+        {"Report \x9b" "31m", "Report ?31m"},                         // C1, a lone byte
+        {"Report \xc3\xa9 \xf0\x9f\x98\x80", "Report \xc3\xa9 \xf0\x9f\x98\x80"}, // whole characters
+        {"Report \xe2\x82", "Report ??"},                             // cut short
+        {"Report \xed\xa0\x80 \xc0\xaf", "Report ??? ??"},           // surrogate, overlong
+    };
+    for (bool terminal : {true, false})
+        for (const auto& c : cases) {
+            FakeReset();
+            FakeSetTerminal(terminal);
+            RunTool({"vt", "report", "0"}, {{0x20, c.title}});
+            EXPECT_EQ(Only("out").at(2), Located(terminal ? c.shown : c.title)) << c.title;
+        }
+}
+
+TEST(SortTopmostFirst, HigherFirstEqualsInListedOrder)
+{
+    Stacked windows[] = {{.level = 3, .index = 0}, {.level = 1, .index = 1}, {.level = 3, .index = 2},
+                         {.level = 2, .index = 3}, {.level = -1, .index = 4}};
+    SortTopmostFirst(windows, 5);
+    std::vector<int> order;
+    for (const Stacked& w : windows)
+        order.push_back(w.index);
+    EXPECT_EQ(order, (std::vector<int>{0, 2, 3, 1, 4}));
 }
 
 TEST(Driver, CloseReachesOnlyTheLocatedWindow)
@@ -183,21 +220,21 @@ TEST(Driver, CloseReachesOnlyTheLocatedWindow)
     } cases[] = {
         {"nothing changes", [] {}, CloseDelivered, true, ""},
         {"closed by its user", [] { FakeDestroyWindow(0x20); }, CloseDelivered, false, kGone},
-        {"handle reused by another program", [] { FakeDestroyWindow(0x20), FakeOpenWindow(0x20, "Report", 2); },
-         CloseDelivered, false, kGone},
-        {"handle reused by the same thread", [] { FakeDestroyWindow(0x20), FakeOpenWindow(0x20, "Report", 1); },
-         CloseDelivered, false, kGone},
-        {"other windows come and go", [] { FakeDestroyWindow(0x30), FakeOpenWindow(0x40, "Report 2", 2); },
+        {"handle reused", [] { FakeDestroyWindow(0x20), FakeOpenWindow(0x20, "Report"); }, CloseDelivered, false,
+         kGone},
+        {"other windows come and go", [] { FakeDestroyWindow(0x30), FakeOpenWindow(0x40, "Report 2"); },
          CloseDelivered, true, ""},
-        {"refused", [] {}, CloseRefused, true,
-         "err vantrel: the request was refused (access denied: the window belongs to an elevated program)\r\n"},
+        {"refused", [] {}, CloseRefused, true, "err vantrel: the request was refused (access denied)\r\n"},
         {"no answer", [] {}, CloseTimedOut, true, "err vantrel: the window did not answer within 5 s\r\n"},
         {"no way to ask", [] {}, CloseNoWay, true,
          "err vantrel: the window has no close protocol and no window manager runs to ask; nothing was sent\r\n"},
+        {"connection lost", [] {}, CloseLost, true, "err vantrel: the connection to the desktop was lost; nothing was sent\r\n"},
+        {"desktop mute", [] {}, CloseUnsure, true,
+         "err vantrel: the desktop did not answer within 5 s; the request may not have arrived\r\n"},
     };
     for (const auto& c : cases) {
         FakeReset();
-        FakeOpenWindow(0x20, "Report", 1, c.answer);
+        FakeOpenWindow(0x20, "Report", c.answer);
         FakeAt(FakeClock() + 30000, c.duringWait);
         RunTool({"vt", "report", "1"}, {{0x30, "Other"}});
         EXPECT_EQ(Only("close").size(), c.sent ? 1u : 0u) << c.name;

@@ -1,0 +1,39 @@
+#pragma once
+
+// The rules every platform shares: which window counts, the own-terminal
+// rule, the guard around the close, the wait and the messages.
+
+#include <cstdint>
+
+#include "winsys/winsys.h"
+
+// One run of the tool, from the command line and the console's naming.
+struct Run {
+    const char* programName;  // argv[0] as given, possibly empty
+    const char* fragment;     // the command-line arguments themselves
+    const char* delayText;
+    std::int32_t delayMinutes;
+    const char* consoleTitle; // what the tool named its own console
+    bool consoleNamed;        // and the console or terminal took it
+};
+
+// Connects to the window system and searches it; reports the window found
+// and returns it, or 0.
+WindowHandle Locate(const Run& run, WindowSystem* desktop);
+
+// Blocks for the whole time on a clock that goes on while the machine
+// sleeps, keeping the window system's connection served meanwhile.
+void Wait(const WindowSystem& desktop, std::uint64_t milliseconds);
+
+// Asks the located window to close unless it has gone; says on standard
+// error when nothing went out or the request was not taken.
+void RequestClose(const WindowSystem& desktop, WindowHandle window);
+
+// Writes one message to standard output at once. Understands %s (bytes as
+// they are; on a terminal, controls and stray bytes shown as '?'), %d
+// (std::int32_t), %p (WindowHandle, as eight upper-case hex digits) and %%;
+// each \n becomes the platform's line end.
+void Print(const char* format, ...);
+
+// "vantrel: " and the text on standard error, as one line.
+void PrintError(const char* format, ...);

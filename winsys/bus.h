@@ -1,0 +1,79 @@
+#pragma once
+
+// The session bus, for the window systems reached through it (KWin, GNOME):
+// libsystemd loaded on first use, one connection per run, and every exchange
+// bounded by a deadline on OsClock().
+
+#include <systemd/sd-bus.h>
+
+#include <cstdint>
+
+#define VANTREL_SD_BUS_FUNCTIONS(X) \
+    X(sd_bus_add_object) \
+    X(sd_bus_call) \
+    X(sd_bus_close_unref) \
+    X(sd_bus_error_free) \
+    X(sd_bus_error_has_name) \
+    X(sd_bus_error_set) \
+    X(sd_bus_flush) \
+    X(sd_bus_get_fd) \
+    X(sd_bus_get_unique_name) \
+    X(sd_bus_is_open) \
+    X(sd_bus_is_ready) \
+    X(sd_bus_message_append) \
+    X(sd_bus_message_appendv) \
+    X(sd_bus_message_enter_container) \
+    X(sd_bus_message_exit_container) \
+    X(sd_bus_message_get_member) \
+    X(sd_bus_message_get_sender) \
+    X(sd_bus_message_is_method_call) \
+    X(sd_bus_message_new_method_call) \
+    X(sd_bus_message_peek_type) \
+    X(sd_bus_message_read) \
+    X(sd_bus_message_read_basic) \
+    X(sd_bus_message_set_auto_start) \
+    X(sd_bus_message_set_expect_reply) \
+    X(sd_bus_message_skip) \
+    X(sd_bus_message_unref) \
+    X(sd_bus_open_user) \
+    X(sd_bus_process) \
+    X(sd_bus_reply_method_return) \
+    X(sd_bus_send) \
+    X(sd_bus_wait) \
+    X(sd_id128_randomize) \
+    X(sd_id128_to_string)
+
+// The functions of libsystemd the tool uses, once BusOpen has loaded them.
+struct SdBus {
+#define X(name) decltype(&::name) name;
+    VANTREL_SD_BUS_FUNCTIONS(X)
+#undef X
+};
+extern SdBus sd;
+
+// Whether the environment names a session bus, without asking it.
+bool BusNamed();
+
+enum BusResult {
+    BusReady,
+    BusAbsent, // no bus, or no libsystemd
+    BusMute,   // it did not answer in time; standard error has said so
+};
+
+// The session bus, connected on the first call within kAnswerMs; every later
+// call gives the same answer, so that a bus that does not answer costs one
+// deadline in a run. *why says what is missing when it is not ready.
+BusResult BusOpen(sd_bus** bus, const char** why);
+
+// Milliseconds left until the deadline, 0 once it has passed.
+std::uint64_t BusTimeLeft(std::uint64_t deadline);
+
+// A method call that must not start anything, answered by the deadline or
+// failed (a negative errno, -ETIMEDOUT on the deadline); the reply, when one
+// is wanted, is the caller's to unref. types and what follows are as for
+// sd_bus_message_append; types may be null.
+int BusCall(std::uint64_t deadline, const char* destination, const char* path, const char* interface,
+            const char* member, sd_bus_error* error, sd_bus_message** reply, const char* types, ...);
+
+// Whether an error says that nobody answered by the deadline.
+bool BusTimedOut(int r, const sd_bus_error* error);

@@ -1,0 +1,22 @@
+#include "winsys/stacking.h"
+
+#include <cstdlib>
+
+namespace {
+
+int Compare(const void* a, const void* b)
+{
+    const Stacked& x = *static_cast<const Stacked*>(a);
+    const Stacked& y = *static_cast<const Stacked*>(b);
+    if (x.level != y.level)
+        return x.level > y.level ? -1 : 1;
+    return x.index < y.index ? -1 : x.index > y.index;
+}
+
+} // namespace
+
+void SortTopmostFirst(Stacked* windows, int count)
+{
+    if (count > 1)
+        std::qsort(windows, static_cast<std::size_t>(count), sizeof *windows, Compare);
+}
