@@ -6,22 +6,22 @@
 // announces the newest first). The whole list is gathered before the search
 // so that every window is seen with its title.
 
-#include <poll.h>
-
 #include <cstdlib>
 #include <cstring>
 
 #include "core/constants.h"
 #include "core/core.h"
 #include "winsys/linux.h"
+#include "winsys/wayland_link.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace {
 
-const int kMaxToplevels = 1024;
 const std::uint32_t kManagerVersion = 3;
 // A compositor that never finishes describing a window is not waited for.
 const int kMaxGatherRounds = 16;
+// How long a terminal is given to pass the title the tool gave it on.
+const std::uint64_t kOwnTitleMs = 250;
 
 struct Toplevel {
     zwlr_foreign_toplevel_handle_v1* handle; // null once destroyed
@@ -37,17 +37,38 @@ wl_display* display;
 const char* socketName;
 zwlr_foreign_toplevel_manager_v1* manager;
 std::uint32_t managerName, managerVersion;
-Toplevel toplevels[kMaxToplevels];
-int toplevelCount;
+// Each record is its handle's listener data and never moves; the table of
+// them grows.
+Toplevel** toplevels;
+int toplevelCount, toplevelRoom;
+bool incomplete; // a window could not be recorded
 int undescribed; // handles still waiting for their first done
 Toplevel* tracked;
+const char* ownTitle; // the name of the tool's terminal, while listing
+bool ownShown;        // and a window shows it
 
 Toplevel* Find(WindowHandle window)
 {
     for (int i = 0; i < toplevelCount; ++i)
-        if (toplevels[i].id == window)
-            return &toplevels[i];
+        if (toplevels[i]->id == window)
+            return toplevels[i];
     return nullptr;
+}
+
+Toplevel* NewToplevel()
+{
+    if (toplevelCount == toplevelRoom) {
+        int room = toplevelRoom ? 2 * toplevelRoom : 64;
+        void* grown = std::realloc(toplevels, static_cast<std::size_t>(room) * sizeof *toplevels);
+        if (!grown)
+            return nullptr;
+        toplevels = static_cast<Toplevel**>(grown);
+        toplevelRoom = room;
+    }
+    Toplevel* t = static_cast<Toplevel*>(std::calloc(1, sizeof(Toplevel)));
+    if (t)
+        toplevels[toplevelCount++] = t;
+    return t;
 }
 
 void HandleTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title)
@@ -60,6 +81,8 @@ void HandleTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title
         std::memcpy(t->title, title, length);
     t->title[length] = '\0';
     t->titleLength = static_cast<int>(length);
+    if (ownTitle && title && std::strstr(title, ownTitle))
+        ownShown = true;
 }
 
 void HandleAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
@@ -105,12 +128,13 @@ const zwlr_foreign_toplevel_handle_v1_listener kHandleListener = {
 
 void HandleToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle)
 {
-    // Beyond the limit, or once a window is tracked, nothing more is wanted.
-    if (toplevelCount == kMaxToplevels || tracked) {
+    // Once a window is tracked, nothing more is wanted.
+    Toplevel* t = tracked ? nullptr : NewToplevel();
+    if (!t) {
+        incomplete |= !tracked;
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
         return;
     }
-    Toplevel* t = &toplevels[toplevelCount++];
     t->handle = handle;
     t->id = wl_proxy_get_id(reinterpret_cast<wl_proxy*>(handle));
     ++undescribed;
@@ -148,24 +172,10 @@ bool PrepareRead()
     return true;
 }
 
-// Takes in whatever has arrived, without waiting for more.
-void ReadAvailable()
-{
-    if (!PrepareRead())
-        return;
-    wl_display_flush(display);
-    pollfd fd = {wl_display_get_fd(display), POLLIN, 0};
-    if (poll(&fd, 1, 0) > 0)
-        wl_display_read_events(display);
-    else
-        wl_display_cancel_read(display);
-    wl_display_dispatch_pending(display);
-}
-
 bool Offer(bool activated, WindowVisitor visit, void* context)
 {
     for (int i = 0; i < toplevelCount; ++i) {
-        const Toplevel& t = toplevels[i];
+        const Toplevel& t = *toplevels[i];
         if (t.handle && !t.closed && t.titleLength > 0 && t.activated == activated && !visit(context, t.id, t.title))
             return false;
     }
@@ -179,7 +189,7 @@ void LetGoOfOthers()
     if (manager)
         zwlr_foreign_toplevel_manager_v1_stop(manager);
     for (int i = 0; i < toplevelCount; ++i) {
-        Toplevel& t = toplevels[i];
+        Toplevel& t = *toplevels[i];
         if (&t != tracked && t.handle) {
             zwlr_foreign_toplevel_handle_v1_destroy(t.handle);
             t.handle = nullptr;
@@ -188,15 +198,34 @@ void LetGoOfOthers()
     wl_display_flush(display);
 }
 
-ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
+ListOutcome Unlisted(LinkResult result)
 {
+    if (result == LinkMute)
+        PrintError("the Wayland compositor at %s did not send its window list within %d s", socketName,
+                   kAnswerSeconds);
+    else
+        PrintError("the connection to the Wayland compositor at %s was lost", socketName);
+    return ListLost;
+}
+
+ListOutcome EnumWindows(const char* own, WindowVisitor visit, void* context)
+{
+    ownTitle = own;
     // The first round trip brings the list; more only while a window has
     // not been described in full.
     for (int round = 0; round == 0 || (undescribed > 0 && round < kMaxGatherRounds); ++round)
-        if (wl_display_roundtrip(display) < 0) {
-            PrintError("the connection to the Wayland compositor at %s was lost", socketName);
-            return ListLost;
-        }
+        if (LinkResult result = LinkRoundtrip(display, OsClock() + kAnswerMs); result != LinkAnswered)
+            return Unlisted(result);
+    // The terminal may pass the tool's title on a little after taking it:
+    // judged by the title it had, it could be found itself.
+    if (own && !ownShown)
+        if (LinkAwait(display, OsClock() + kOwnTitleMs, &ownShown) == LinkLost)
+            return Unlisted(LinkLost);
+    ownTitle = nullptr;
+    if (incomplete) {
+        PrintError("the window list of the Wayland compositor at %s did not fit in memory", socketName);
+        return ListLost;
+    }
     if (Offer(true, visit, context))
         Offer(false, visit, context);
     LetGoOfOthers();
@@ -231,13 +260,20 @@ CloseOutcome CloseTracked(WindowHandle window)
     // window; only a closed event still on its way is to be taken in.
     if (!tracked || tracked->id != window || !tracked->handle)
         return CloseGone;
-    if (wl_display_roundtrip(display) < 0)
-        return CloseLost;
+    LinkResult result = LinkRoundtrip(display, OsClock() + kAnswerMs);
+    if (result != LinkAnswered)
+        return result == LinkLost ? CloseLost : CloseMute;
     if (tracked->closed)
         return CloseGone;
     zwlr_foreign_toplevel_handle_v1_close(tracked->handle);
-    wl_display_roundtrip(display); // delivered before the tool says so and exits
-    return CloseDelivered;
+    // Handled before the tool says so and exits.
+    result = LinkRoundtrip(display, OsClock() + kAnswerMs);
+    if (result == LinkLost) {
+        PrintError("the connection to the Wayland compositor at %s was lost; the request may not have arrived",
+                   socketName);
+        return CloseUntold;
+    }
+    return result == LinkMute ? CloseUnsure : CloseDelivered;
 }
 
 int WakeHandle()
@@ -256,34 +292,39 @@ int WakeHandle()
 void Dispatch()
 {
     // The compositor drops a client whose socket it cannot write to, so the
-    // connection is read all through the wait.
+    // connection is read all through the wait: what has arrived, at once.
+    const bool never = false;
     if (!wl_display_get_error(display))
-        ReadAvailable();
+        LinkAwait(display, 0, &never);
 }
 
 } // namespace
 
 ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
 {
-    const char* name = std::getenv("WAYLAND_DISPLAY");
-    if (!name || !*name)
-        name = "wayland-0";
-    *where = socketName = name;
-    // libwayland would complain of the missing directory on standard error.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (name[0] != '/' && (!runtime || !*runtime))
+    LinkResult result = LinkConnect(OsClock() + kAnswerMs, &display, where);
+    socketName = *where;
+    if (result == LinkAbsent)
         return ConnectAbsent;
-    display = wl_display_connect(name);
-    if (!display)
-        return ConnectAbsent;
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &kRegistryListener, nullptr);
-    if (wl_display_roundtrip(display) < 0 || !managerName) {
-        bool reached = wl_display_get_error(display) == 0;
-        wl_registry_destroy(registry);
-        wl_display_disconnect(display);
+    wl_registry* registry = nullptr;
+    if (result == LinkAnswered) {
+        registry = wl_display_get_registry(display);
+        wl_registry_add_listener(registry, &kRegistryListener, nullptr);
+        result = LinkRoundtrip(display, OsClock() + kAnswerMs);
+    }
+    if (result != LinkAnswered || !managerName) {
+        if (registry)
+            wl_registry_destroy(registry);
+        if (display)
+            wl_display_disconnect(display);
         display = nullptr;
-        return reached ? ConnectNoWindowList : ConnectAbsent;
+        if (result == LinkAnswered)
+            return ConnectNoWindowList;
+        if (result == LinkMute)
+            PrintError("the Wayland compositor at %s did not answer within %d s", socketName, kAnswerSeconds);
+        else
+            PrintError("the connection to the Wayland compositor at %s was lost", socketName);
+        return ConnectDeclined;
     }
     // Binding starts the list of windows on its way.
     manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(

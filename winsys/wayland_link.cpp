@@ -1,0 +1,176 @@
+#include "winsys/wayland_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <wayland-client.h>
+
+#include "core/core.h"
+
+namespace {
+
+char handedOver[64]; // "WAYLAND_SOCKET=N", for standard error
+
+// libwayland writes its complaints (a protocol error with the compositor's
+// own text, among them) straight to standard error; they go through the
+// tool instead, one line each, shown safely on a terminal.
+void Log(const char* format, va_list arguments)
+{
+    char text[1024];
+    if (std::vsnprintf(text, sizeof text, format, arguments) < 0)
+        return;
+    std::size_t length = std::strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        text[--length] = '\0';
+    for (char* c = text; *c; ++c)
+        if (*c == '\n' || *c == '\r')
+            *c = ' ';
+    PrintError("libwayland: %s", text);
+}
+
+// The descriptor a compositor hands to a program it started; -1 for none
+// fit to use (never a standard stream: messages would go into it).
+int HandedOverSocket(const char* value)
+{
+    char* end = nullptr;
+    errno = 0;
+    long fd = std::strtol(value, &end, 10);
+    struct stat status;
+    if (errno || *end || fd <= STDERR_FILENO || fd > INT_MAX || fstat(static_cast<int>(fd), &status) != 0 ||
+        !S_ISSOCK(status.st_mode))
+        return -1;
+    fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+    return static_cast<int>(fd);
+}
+
+// A connected socket, or -1 with errno set. A non-blocking connect can't
+// wait for room in a full backlog, and a blocking one waits for ever: the
+// send time-out bounds that wait.
+int ConnectSocket(const char* name, std::uint64_t deadline)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    int length = name[0] == '/' ? std::snprintf(address.sun_path, sizeof address.sun_path, "%s", name)
+                 : runtime && *runtime
+                     ? std::snprintf(address.sun_path, sizeof address.sun_path, "%s/%s", runtime, name)
+                     : -1;
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof address.sun_path) {
+        errno = ENOENT;
+        return -1;
+    }
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    std::uint64_t now = OsClock(), left = deadline > now ? deadline - now : 1;
+    timeval limit = {.tv_sec = static_cast<time_t>(left / 1000),
+                     .tv_usec = static_cast<suseconds_t>(left % 1000 * 1000)};
+    timeval none = {};
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none) != 0 ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+void SyncDone(void* data, wl_callback* callback, std::uint32_t)
+{
+    *static_cast<bool*>(data) = true;
+    wl_callback_destroy(callback);
+}
+
+const wl_callback_listener kSyncListener = {.done = SyncDone};
+
+} // namespace
+
+LinkResult LinkConnect(std::uint64_t deadline, wl_display** display, const char** where)
+{
+    wl_log_set_handler_client(Log);
+    *display = nullptr;
+    int fd;
+    const char* handed = std::getenv("WAYLAND_SOCKET");
+    if (handed && *handed) {
+        std::snprintf(handedOver, sizeof handedOver, "WAYLAND_SOCKET=%s", handed);
+        *where = handedOver;
+        fd = HandedOverSocket(handed);
+    } else {
+        const char* name = std::getenv("WAYLAND_DISPLAY");
+        *where = name && *name ? name : "wayland-0";
+        fd = ConnectSocket(*where, deadline);
+        // A compositor that does not take the connection in time: the
+        // backlog is full and stays so.
+        if (fd < 0 && errno == EAGAIN)
+            return LinkMute;
+    }
+    if (fd < 0)
+        return LinkAbsent;
+    *display = wl_display_connect_to_fd(fd);
+    if (!*display) {
+        close(fd);
+        return LinkAbsent;
+    }
+    return LinkAnswered;
+}
+
+LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* enough)
+{
+    const int fd = wl_display_get_fd(display);
+    for (;;) {
+        if (wl_display_dispatch_pending(display) < 0)
+            return LinkLost;
+        if (*enough)
+            return LinkAnswered;
+        if (wl_display_prepare_read(display) != 0)
+            continue;
+        // What could not be sent yet is sent once the socket takes it; a
+        // compositor that closed its end is told by the read.
+        errno = 0;
+        bool blocked = wl_display_flush(display) < 0 && errno == EAGAIN;
+        if (wl_display_get_error(display)) {
+            wl_display_cancel_read(display);
+            return LinkLost;
+        }
+        std::uint64_t now = OsClock();
+        std::uint64_t left = deadline > now ? deadline - now : 0;
+        pollfd p = {.fd = fd, .events = static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), .revents = 0};
+        int ready = poll(&p, 1, left < INT_MAX ? static_cast<int>(left) : INT_MAX);
+        if (ready > 0 && (p.revents & ~POLLOUT)) {
+            if (wl_display_read_events(display) < 0)
+                return LinkLost;
+            continue;
+        }
+        wl_display_cancel_read(display);
+        if (ready == 0 && OsClock() >= deadline)
+            return LinkMute;
+    }
+}
+
+LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline)
+{
+    bool done = false;
+    wl_callback* callback = wl_display_sync(display);
+    if (!callback)
+        return LinkLost;
+    wl_callback_add_listener(callback, &kSyncListener, &done);
+    LinkResult result = LinkAwait(display, deadline, &done);
+    // An answer that comes later finds nobody to tell.
+    if (!done)
+        wl_callback_destroy(callback);
+    return result;
+}

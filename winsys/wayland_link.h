@@ -1,0 +1,30 @@
+#pragma once
+
+// The connection to a Wayland compositor, every exchange with a deadline:
+// libwayland itself would wait for ever on a compositor that is stopped or
+// never answers.
+
+#include <cstdint>
+
+struct wl_display;
+
+enum LinkResult {
+    LinkAnswered, // connected; what was awaited has come
+    LinkAbsent,   // nobody there: no socket, refused, not a socket
+    LinkLost,     // the connection broke
+    LinkMute,     // no answer by the deadline
+};
+
+// Connects to the compositor the environment names: the socket handed over
+// in WAYLAND_SOCKET, else WAYLAND_DISPLAY (default wayland-0), a path or a
+// name under XDG_RUNTIME_DIR. *where names it for standard error. Routes
+// libwayland's log to standard error, a line per message.
+LinkResult LinkConnect(std::uint64_t deadline, wl_display** display, const char** where);
+
+// Sends what is queued and takes in events until *enough, the deadline
+// (OsClock) or a broken connection. A deadline already past takes in only
+// what has arrived.
+LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* enough);
+
+// Until the compositor has handled every request sent before.
+LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
