@@ -44,7 +44,7 @@ enum CloseOutcome {
     CloseLost,      // the connection to the desktop broke: nothing was sent
     CloseMute,      // the desktop did not answer: nothing was sent
     CloseUnsure,    // the desktop did not answer: the request may be lost
-    CloseUntold,    // nothing was sent; the system has said why
+    CloseUntold,    // the system has said on standard error what happened
 };
 
 enum ListOutcome {
