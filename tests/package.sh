@@ -22,8 +22,8 @@ else
     dpkg -x "$work"/vantrel_"$version"_*.deb "$work/root" || fail "no .deb"
     dir=$work/root
     ext=usr/share/gnome-shell/extensions legacy=vantrel-legacy@vantrel.github.io modern=vantrel@vantrel.github.io
-    expect=$(echo usr/bin/vantrel usr/share/doc/vantrel/copyright $ext/$legacy/extension.js \
-        $ext/$legacy/metadata.json $ext/$modern/extension.js $ext/$modern/metadata.json usr/share/man/man1/vantrel.1.gz)
+    forms="$ext/$legacy/extension.js $ext/$legacy/metadata.json $ext/$modern/extension.js $ext/$modern/metadata.json"
+    expect="usr/bin/vantrel usr/share/doc/vantrel/copyright $forms usr/share/man/man1/vantrel.1.gz"
     out=$("$dir/usr/bin/vantrel")
     # Nothing of libstdc++ is used; loading it would double the resident set.
     readelf -d "$dir/usr/bin/vantrel" | grep -q 'NEEDED.*libstdc++' && fail "the program links libstdc++"
@@ -39,7 +39,8 @@ else
     while read -r uuid versions check; do
         meta=$(node -p 'const m = require(process.argv[1]);
             [m.uuid, m["shell-version"].join(), m["session-modes"].join()].join(" ")' "$dir/$ext/$uuid/metadata.json")
-        [[ $meta =~ ^"$uuid "$versions" user,unlock-dialog"$ ]] || fail "metadata: $meta"
+        re="^$uuid $versions user,unlock-dialog\$"
+        [[ $meta =~ $re ]] || fail "metadata: $meta"
         [[ $(<"$dir/$ext/$uuid/extension.js") == *"$body"* ]] || fail "$uuid lacks the body"
         # shellcheck disable=SC2086
         node --check $check <"$dir/$ext/$uuid/extension.js" || fail "$uuid does not parse"
