@@ -45,7 +45,7 @@ bool incomplete; // a window could not be recorded
 int undescribed; // handles still waiting for their first done
 Toplevel* tracked;
 const char* ownTitle; // the name of the tool's terminal, while listing
-bool ownShown;        // and a window shows it
+bool ownShown;        // and its window shows it
 
 Toplevel* Find(WindowHandle window)
 {
@@ -81,8 +81,6 @@ void HandleTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title
         std::memcpy(t->title, title, length);
     t->title[length] = '\0';
     t->titleLength = static_cast<int>(length);
-    if (ownTitle && title && std::strstr(title, ownTitle))
-        ownShown = true;
 }
 
 void HandleAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
@@ -102,6 +100,11 @@ void HandleState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* state)
 void HandleDone(void* data, zwlr_foreign_toplevel_handle_v1*)
 {
     Toplevel* t = static_cast<Toplevel*>(data);
+    // The tool's terminal shows its title once activated (typed into) or
+    // once the title has changed: a terminal where the tool runs already,
+    // waiting, shows it all along.
+    if (ownTitle && (t->activated || t->described) && std::strstr(t->title, ownTitle))
+        ownShown = true;
     if (!t->described)
         --undescribed;
     t->described = true;
