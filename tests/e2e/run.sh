@@ -94,6 +94,7 @@ expand() { printf '%b' "$(printf '%s' "$1" | perl -pe 's/\{([^{}*]*)\*(\d+)\}/$1
 described=() titles=()
 IFS=$'\x1f' read -ra parts <<<"${windows// ; /$'\x1f'}"
 for part in "${parts[@]}"; do
+    part=${part//@own/vantrel $VERSION}
     [ -n "$(trim "$part")" ] && described+=("$(expand "$(trim "$part")")") && titles+=("${described[-1]#*:}")
 done
 open_windows() { # LOG: the row's windows, oldest first, one helper each

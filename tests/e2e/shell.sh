@@ -5,6 +5,7 @@
 # DIR/err.RUN, exit status to DIR/status.RUN.
 #   shell.sh DIR RUNS SETTINGS COMMAND...
 # SETTINGS (run.sh's): preexec (the title shows the command while it runs),
+# retitle (titled anew just before the command),
 # tty (output on a terminal: script's pty, and a copy to the file).
 dir=$1 runs=$2 settings=$3
 shift 3
@@ -13,6 +14,7 @@ for run in $(seq "$runs"); do
     printf '\033]0;user@host: /home/user/reports\007'
     until [ -e "$dir/go.$run" ]; do sleep 0.1; done
     [[ $settings == *" preexec "* ]] && printf '\033]0;%s\007' "$*" && sleep 0.5
+    [[ $settings == *" retitle "* ]] && printf '\033]0;%s\007' 'user@host: ~/reports'
     err=$dir/err.$run out=$dir/out.$run
     if [[ $settings == *" tty "* ]]; then
         script -qfec "$(printf '%q ' "$@") 2>\"\$err\"" /dev/null | tee "$out"
