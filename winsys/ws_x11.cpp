@@ -6,7 +6,7 @@
 // at a time so that a scan costs a round trip or two per batch, not per
 // window.
 //
-// Every exchange with the server has a deadline of its own: the atoms, the
+// Every exchange with the server has a deadline of its own: the set-up, the
 // start of the list, each batch, each question about one window, the close
 // and the round trip after it. Once one has passed, or the connection has
 // broken, nothing more is asked. Requests themselves never wait: at most a
@@ -24,6 +24,7 @@
 #include "core/core.h"
 #include "winsys/linux.h"
 #include "winsys/os_linux.h"
+#include "winsys/x11_connect.h"
 
 namespace {
 
@@ -504,13 +505,16 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         return ConnectAbsent;
     displayName = display;
     int screenNumber = 0;
-    connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        connection = nullptr;
-        return ConnectAbsent;
-    }
+    bool mute = false;
     Exchange();
+    connection = X11Connect(display, &screenNumber, deadline, &mute);
+    if (!connection) {
+        if (!mute)
+            return ConnectAbsent;
+        fault = Mute;
+        TellFault();
+        return ConnectDeclined;
+    }
     xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
         xcb_screen_next(&screen);
