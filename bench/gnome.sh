@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 rounds=${1:-5}
 scripts/install-deps
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j2 --target vantrel benchrun wlhelper >/dev/null
+cmake --build --preset linux -j2 --target vantrel manpage benchrun wlhelper >/dev/null
 
 . bench/lib.sh
 dir=$build/bench-gnome

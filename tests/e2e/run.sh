@@ -50,6 +50,7 @@ chmod 777 "$work"
 pids=() failures=0 label='' server='' shell=''
 cleanup() {
     [ -n "$server" ] && kill -CONT "$server" # stopped or not, it goes on for later rows
+    declare -F restore >/dev/null && restore # what the system's set-up changed for this row
     kill -- "${pids[@]}" "-$shell" 2>/dev/null; sleep 0.2; kill -9 -- "${pids[@]}" "-$shell" 2>/dev/null
     wait 2>/dev/null
     [ "$failures" -eq 0 ] && rm -rf "$work"
