@@ -138,3 +138,15 @@ bool BusTimedOut(int r, const sd_bus_error* error)
 {
     return r == -ETIMEDOUT || (error && sd.sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY));
 }
+
+void BusFlush(std::uint64_t deadline)
+{
+    std::uint64_t queued = 0;
+    while (bus && sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0) {
+        if (sd.sd_bus_process(bus, nullptr) > 0)
+            continue;
+        std::uint64_t left = BusTimeLeft(deadline);
+        if (left == 0 || sd.sd_bus_wait(bus, left * 1000) < 0)
+            return;
+    }
+}

@@ -15,8 +15,8 @@
     X(sd_bus_error_free) \
     X(sd_bus_error_has_name) \
     X(sd_bus_error_set) \
-    X(sd_bus_flush) \
     X(sd_bus_get_fd) \
+    X(sd_bus_get_n_queued_write) \
     X(sd_bus_get_unique_name) \
     X(sd_bus_is_open) \
     X(sd_bus_is_ready) \
@@ -74,6 +74,9 @@ std::uint64_t BusTimeLeft(std::uint64_t deadline);
 // sd_bus_message_append; types may be null.
 int BusCall(std::uint64_t deadline, const char* destination, const char* path, const char* interface,
             const char* member, sd_bus_error* error, sd_bus_message** reply, const char* types, ...);
+
+// Writes out what is queued to be sent, by the deadline.
+void BusFlush(std::uint64_t deadline);
 
 // Whether an error says that nobody answered by the deadline.
 bool BusTimedOut(int r, const sd_bus_error* error);

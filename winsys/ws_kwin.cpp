@@ -307,14 +307,14 @@ void AwaitAnswer(std::uint64_t deadline)
 }
 
 // Nobody waits for KWin to let a script go.
-void Unload(const char* name)
+void Unload(const char* name, std::uint64_t deadline)
 {
     sd_bus_message* call = nullptr;
     if (sd.sd_bus_message_new_method_call(bus, &call, kwin, kScripting, kScriptingInterface, "unloadScript") >= 0 &&
         sd.sd_bus_message_append(call, "s", name) >= 0 && sd.sd_bus_message_set_expect_reply(call, 0) >= 0)
         sd.sd_bus_send(bus, call, nullptr);
     sd.sd_bus_message_unref(call);
-    sd.sd_bus_flush(bus);
+    BusFlush(deadline);
 }
 
 void RunScript(const char* path, Question question, std::uint64_t deadline)
@@ -332,7 +332,7 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
     if (id < 0) {
         // A load that timed out may still be done; a name refused is not ours.
         if (r < 0 && answer != Lost)
-            Unload(name);
+            Unload(name, deadline);
         return;
     }
     awaiting = question;
@@ -369,7 +369,7 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
     }
     awaiting = NoQuestion;
     if (loaded && answer != Lost)
-        Unload(name);
+        Unload(name, deadline);
 }
 
 // A folder of this user's alone for the script: the runtime directory, or
