@@ -86,6 +86,7 @@ int questions;    // numbers the scripts' names
 Question awaiting;
 Answer answer;
 bool loadedScript; // the last question's script was taken in
+bool runSent;      // and KWin may have been told to run it
 CloseOutcome closeAnswer;
 
 Entry* entries; // as KWin listed them, a table that grows
@@ -223,18 +224,20 @@ int HandleAnswer(sd_bus_message* m, void*, sd_bus_error* error)
 }
 
 // A call to KWin; one that fails because KWin or the bus has gone says so
-// in *answer.
+// in answer.
 int Call(std::uint64_t deadline, const char* path, const char* interface, const char* member, sd_bus_error* error,
          sd_bus_message** reply, const char* types, const char* first = nullptr, const char* second = nullptr)
 {
-    sd_bus_error own = {}; // SD_BUS_ERROR_NULL is a C compound literal
-    sd_bus_error* e = error ? error : &own;
-    int r = BusCall(deadline, kwin, path, interface, member, e, reply, types, first, second);
-    if (r < 0 && (sd.sd_bus_is_open(bus) <= 0 || sd.sd_bus_error_has_name(e, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-                  sd.sd_bus_error_has_name(e, SD_BUS_ERROR_NAME_HAS_NO_OWNER)))
+    int r = BusCall(deadline, kwin, path, interface, member, error, reply, types, first, second);
+    if (r == -ENOTCONN || r == -ECONNRESET)
         answer = Lost;
-    sd.sd_bus_error_free(&own);
     return r;
+}
+
+// Whether a call that runs scripts may have reached KWin.
+bool MayHaveRun(int r)
+{
+    return r >= 0 || r == -ETIMEDOUT || r == -ECONNRESET;
 }
 
 // A string of bytes as a JavaScript literal; only ASCII names and ids are
@@ -349,6 +352,7 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
                                    sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_INTERFACE) ||
                                    sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD));
         sd.sd_bus_error_free(&error);
+        runSent |= MayHaveRun(r);
         if (!elsewhere)
             break;
     }
@@ -363,9 +367,12 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
         if (Call(deadline, kScripting, kScriptingInterface, "isScriptLoaded", nullptr, &reply, "s", name) >= 0)
             sd.sd_bus_message_read(reply, "b", &loaded);
         reply = sd.sd_bus_message_unref(reply);
-        if (loaded && answer == Silent &&
-            Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr) >= 0)
-            AwaitAnswer(deadline);
+        if (loaded && answer == Silent) {
+            r = Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr);
+            runSent |= MayHaveRun(r);
+            if (r >= 0)
+                AwaitAnswer(deadline);
+        }
     }
     awaiting = NoQuestion;
     if (loaded && answer != Lost)
@@ -397,7 +404,7 @@ Answer Ask(Question question, const char* id)
 {
     std::uint64_t deadline = OsClock() + kAnswerMs;
     answer = Silent;
-    loadedScript = false;
+    loadedScript = runSent = false;
     char dir[4096];
     char path[4096 + 16];
     char script[kScriptSize];
@@ -493,7 +500,7 @@ CloseOutcome CloseTracked(WindowHandle window)
         // A script that was loaded may yet run.
         return loadedScript ? CloseUnsure : CloseMute;
     case Lost:
-        return CloseLost;
+        return runSent ? CloseLostUnsure : CloseLost;
     case Unasked:
         break;
     }
@@ -538,15 +545,14 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
     // One call says whether KWin is there with its scripting, and who it is.
     std::uint64_t deadline = OsClock() + kAnswerMs;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = {};
-    int r = BusCall(deadline, kService, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect", &error, &reply,
-                    nullptr);
-    bool silent = BusTimedOut(r, &error);
-    sd.sd_bus_error_free(&error);
+    int r = BusCall(deadline, kService, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect", nullptr,
+                    &reply, nullptr);
+    bool silent = r == -ETIMEDOUT;
     const char* xml = nullptr;
     bool scripting = r >= 0 && sd.sd_bus_message_read(reply, "s", &xml) > 0 &&
                      std::strstr(xml, "\"org.kde.kwin.Scripting\"") != nullptr;
-    std::snprintf(kwin, sizeof kwin, "%s", r >= 0 ? sd.sd_bus_message_get_sender(reply) : "");
+    const char* sender = r >= 0 ? sd.sd_bus_message_get_sender(reply) : nullptr;
+    std::snprintf(kwin, sizeof kwin, "%s", sender ? sender : "");
     sd.sd_bus_message_unref(reply);
     if (silent) {
         PrintError("KWin did not answer within %d s", kAnswerSeconds);
