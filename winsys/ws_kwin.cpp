@@ -31,6 +31,7 @@ const char kAnswerPath[] = "/org/vantrel/Answer";
 const char kAnswerInterface[] = "org.vantrel.Answer";
 const int kIdSize = 64; // "{8-4-4-4-12}", with room to spare
 const int kScriptSize = 2048;
+const int kPathSize = 4096;
 const int kFieldsPerWindow = 5;
 
 // Both scripts take the list the same way on Plasma 5 and 6, and send
@@ -379,24 +380,46 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
         Unload(name, deadline);
 }
 
-// A folder of this user's alone for the script: the runtime directory, or
+// Writes one place's folder and script; 0, or why it could not.
+int Store(const char* place, const char* script, std::size_t length, char* dir, char* path)
+{
+    if (std::snprintf(dir, kPathSize, "%s/vantrel-XXXXXX", place) >= kPathSize)
+        return ENAMETOOLONG;
+    if (!mkdtemp(dir))
+        return errno;
+    std::snprintf(path, kPathSize + 8, "%s/ask.js", dir);
+    // The script carries the token: it goes with the tool, however it ends.
+    OsRemoveOnSignal(path, dir);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    ssize_t written = fd >= 0 ? write(fd, script, length) : -1;
+    int error = written < 0 ? errno : static_cast<std::size_t>(written) < length ? ENOSPC : 0;
+    if (fd >= 0 && close(fd) != 0 && !error)
+        error = errno;
+    if (error) {
+        unlink(path);
+        rmdir(dir);
+        OsRemoveOnSignal(nullptr, nullptr);
+    }
+    return error;
+}
+
+// The script in a folder of this user's alone: in the runtime directory, or
 // the temporary one where that can't be written.
-bool MakeFolder(char* dir, std::size_t size)
+bool Save(const char* script, std::size_t length, char* dir, char* path)
 {
     const char* places[] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"), "/tmp"};
     const char* first = nullptr;
     int firstError = 0;
     for (const char* place : places) {
-        if (!place || !*place)
-            continue;
-        if (std::snprintf(dir, size, "%s/vantrel-XXXXXX", place) < static_cast<int>(size) && mkdtemp(dir))
+        int error = place && *place ? Store(place, script, length, dir, path) : -1;
+        if (error == 0)
             return true;
-        if (!first) {
+        if (error > 0 && !first) {
             first = place;
-            firstError = errno;
+            firstError = error;
         }
     }
-    PrintError("could not write a script for KWin in %s: %s", first ? first : "/tmp", std::strerror(firstError));
+    PrintError("could not write a script for KWin in %s: %s", first, std::strerror(firstError));
     return false;
 }
 
@@ -405,25 +428,13 @@ Answer Ask(Question question, const char* id)
     std::uint64_t deadline = OsClock() + kAnswerMs;
     answer = Silent;
     loadedScript = runSent = false;
-    char dir[4096];
-    char path[4096 + 16];
+    char dir[kPathSize];
+    char path[kPathSize + 8];
     char script[kScriptSize];
     std::size_t length = WriteScript(script, question, id);
-    if (!MakeFolder(dir, sizeof dir))
+    if (!Save(script, length, dir, path))
         return Unasked;
-    std::snprintf(path, sizeof path, "%s/ask.js", dir);
-    // The script carries the token: it goes with the tool, however it ends.
-    OsRemoveOnSignal(path, dir);
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written = fd >= 0 && write(fd, script, length) == static_cast<ssize_t>(length);
-    if (fd >= 0 && close(fd) != 0)
-        written = false;
-    if (written)
-        RunScript(path, question, deadline);
-    else {
-        PrintError("could not write a script for KWin in %s: %s", dir, std::strerror(errno));
-        answer = Unasked;
-    }
+    RunScript(path, question, deadline);
     unlink(path);
     rmdir(dir);
     OsRemoveOnSignal(nullptr, nullptr);
