@@ -1,7 +1,8 @@
 # What `cmake --install` and CPack ship: the program and its documents, none
 # of the tests, fuzzers or benchmarks.
 #   Windows: vantrel-<version>-win32.zip / -win64.zip with vantrel.exe, README.md, LICENSE
-#   Linux:   vantrel_<version>_<arch>.deb, /usr/bin/vantrel and its man page
+#   Linux:   vantrel_<version>_<arch>.deb and vantrel-<version>-1.<arch>.rpm, /usr/bin/vantrel,
+#            its man page and the GNOME Shell extension's two folders (gnome/gnome.cmake)
 if(NOT TARGET vantrel)
     return()
 endif()
@@ -26,7 +27,7 @@ else()
     install(FILES ${PROJECT_BINARY_DIR}/vantrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
-    set(CPACK_GENERATOR DEB)
+    set(CPACK_GENERATOR DEB RPM)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the vantrel authors")
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -38,6 +39,17 @@ polite close request, as its close button would.")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # Loaded only to reach KWin on KDE Plasma, so not linked and not found above.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsystemd0)
+
+    # The RPM, for Fedora and the like: rpmbuild finds the libraries the program
+    # links (libsystemd comes with every Fedora system). It owns only its own
+    # folders, not the system's, and carries no /usr/lib/.build-id links, which
+    # would clash with other packages.
+    set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+    set(CPACK_RPM_PACKAGE_LICENSE MIT)
+    set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+    set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
+    set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1
+        /usr/share/gnome-shell /usr/share/gnome-shell/extensions)
 endif()
 
 include(CPack)

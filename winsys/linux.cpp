@@ -14,6 +14,7 @@ const struct {
 } kSystems[] = {
     {.name = "Wayland", .connect = ConnectWayland, .native = true},
     {.name = "KWin", .connect = ConnectKwin, .native = true},
+    {.name = "GNOME", .connect = ConnectGnome, .native = true},
     {.name = "X11", .connect = ConnectX11, .native = false},
 };
 const int kCount = sizeof kSystems / sizeof kSystems[0];

@@ -15,4 +15,5 @@ enum ConnectResult {
 
 ConnectResult ConnectWayland(WindowSystem* desktop, const char** where);
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where);
+ConnectResult ConnectGnome(WindowSystem* desktop, const char** where);
 ConnectResult ConnectX11(WindowSystem* desktop, const char** where);
