@@ -23,13 +23,11 @@ SCRIPTING = """<node><interface name="org.kde.kwin.Scripting">
 SCRIPT = '<node><interface name="org.kde.kwin.Script"><method name="run"/></interface></node>'
 mode = sys.argv[1]
 WINDOW = ["Stand-in Report", "1", "{5ca1ab1e-0000-4000-8000-000000000001}", "0", "0"]  # as the list script sends it
-loaded = []  # the scripts' names, by id; None once unloaded
-paths = []  # and their files
+loaded, paths = [], []  # the scripts' names (None once unloaded) and files, by id
 
 
 def scripting(bus, sender, path, interface, method, args, call):
     args = args.unpack()
-    name = args[0] if args else None
     if method == "loadScript" and mode == "dies" and loaded:
         bus.close_sync(None)
     elif method == "loadScript":
@@ -38,39 +36,35 @@ def scripting(bus, sender, path, interface, method, args, call):
         bus.register_object("/%d" % (len(loaded) - 1), script_info, run, None, None)
         call.return_value(GLib.Variant("(i)", (len(loaded) - 1,)))
     elif method in ("isScriptLoaded", "unloadScript"):
-        known = name in loaded
+        known = args[0] in loaded
         if method == "unloadScript" and known:
-            loaded[loaded.index(name)] = None
+            loaded[loaded.index(args[0])] = None
         call.return_value(GLib.Variant("(b)", (known,)))
     else:
         call.return_value(None)
 
 
-# What the script would send, to where the script names.
-def answer(bus, path, body):
-    said = {k: v.encode().decode("unicode_escape") for k, v in re.findall(r"var (\w+) = '([^']*)';", open(path).read())}
-    bus.call(said["DEST"], said["PATH"], said["IFACE"], "Windows", GLib.Variant("(s" + body[0] + ")",
-             (said["TOKEN"], body[1])), None, 0, -1, None, None)
-
-
 def run(bus, sender, path, interface, method, args, call):
     n = int(path[1:])
+    # What the script would send, to where it names.
+    said = dict(re.findall(r"var (\w+) = '([^']*)';", open(paths[n]).read().encode().decode("unicode_escape")))
+    body = (said["TOKEN"], 7) if mode == "wrong" else (said["TOKEN"], [GLib.Variant("s", f) for f in WINDOW])
     if mode == "failing":
         loaded[n] = None
     elif mode != "silent":
-        answer(bus, paths[n], ("i", 7) if mode == "wrong" else ("av", [GLib.Variant("s", f) for f in WINDOW]))
+        bus.call(said["DEST"], said["PATH"], said["IFACE"], "Windows",
+                 GLib.Variant("(si)" if mode == "wrong" else "(sav)", body), None, 0, -1, None, None)
     call.return_value(None)
     if mode == "gone":
         GLib.timeout_add(1000, lambda: bus.close_sync(None) and False)
 
 
 def started(bus, name):
+    global command
     bus.set_exit_on_close(False)
     bus.register_object("/Scripting", scripting_info, scripting, None, None)
     command = subprocess.Popen(sys.argv[2:])
-    GLib.child_watch_add(GLib.PRIORITY_DEFAULT, command.pid, lambda pid, status: loop.quit())
-    global result
-    result = command
+    GLib.child_watch_add(GLib.PRIORITY_DEFAULT, command.pid, lambda *_: loop.quit())
 
 
 scripting_info = Gio.DBusNodeInfo.new_for_xml(SCRIPTING).interfaces[0]
@@ -78,4 +72,4 @@ script_info = Gio.DBusNodeInfo.new_for_xml(SCRIPT).interfaces[0]
 loop = GLib.MainLoop()
 Gio.bus_own_name(Gio.BusType.SESSION, "org.kde.KWin", 0, None, started, None)
 loop.run()
-sys.exit(result.wait())
+sys.exit(command.wait())
