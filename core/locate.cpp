@@ -121,6 +121,9 @@ void RequestClose(const WindowSystem& desktop, WindowHandle window)
     case CloseLost:
         PrintError("the connection to the desktop was lost; nothing was sent");
         break;
+    case CloseLostUnsure:
+        PrintError("the connection to the desktop was lost; the request may not have arrived");
+        break;
     case CloseMute:
         PrintError("the desktop did not answer within %d s; nothing was sent", kAnswerSeconds);
         break;

@@ -103,6 +103,25 @@ BusResult BusOpen(sd_bus** connection, const char** why)
     return result;
 }
 
+namespace {
+
+// What a failed call comes to (see BusCall).
+int Failure(int r, const sd_bus_error* error, std::uint64_t deadline)
+{
+    if (sd.sd_bus_is_open(bus) <= 0)
+        return -ECONNRESET;
+    if (sd.sd_bus_error_has_name(error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+        sd.sd_bus_error_has_name(error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
+        return -ENOTCONN;
+    // The bus gives up on a call by itself only long after our deadline:
+    // before it, "no reply" means that the destination left without one.
+    if (sd.sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY))
+        return BusTimeLeft(deadline) > 0 ? -ECONNRESET : -ETIMEDOUT;
+    return r;
+}
+
+} // namespace
+
 std::uint64_t BusTimeLeft(std::uint64_t deadline)
 {
     std::uint64_t now = OsClock();
@@ -117,6 +136,8 @@ int BusCall(std::uint64_t deadline, const char* destination, const char* path, c
         return -ETIMEDOUT; // a time-out of 0 would mean sd-bus's own 25 s
     if (!bus || sd.sd_bus_is_open(bus) <= 0)
         return -ENOTCONN;
+    sd_bus_error own = {}; // SD_BUS_ERROR_NULL is a C compound literal
+    sd_bus_error* e = error ? error : &own;
     sd_bus_message* call = nullptr;
     int r = sd.sd_bus_message_new_method_call(bus, &call, destination, path, interface, member);
     // A name that nobody owns must not start anything.
@@ -129,12 +150,22 @@ int BusCall(std::uint64_t deadline, const char* destination, const char* path, c
         va_end(args);
     }
     if (r >= 0)
-        r = sd.sd_bus_call(bus, call, left * 1000, error, reply);
+        r = sd.sd_bus_call(bus, call, left * 1000, e, reply);
     sd.sd_bus_message_unref(call);
+    if (r < 0)
+        r = Failure(r, e, deadline);
+    sd.sd_bus_error_free(&own);
     return r;
 }
 
-bool BusTimedOut(int r, const sd_bus_error* error)
+void BusFlush(std::uint64_t deadline)
 {
-    return r == -ETIMEDOUT || (error && sd.sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY));
+    std::uint64_t queued = 0;
+    while (bus && sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0) {
+        if (sd.sd_bus_process(bus, nullptr) > 0)
+            continue;
+        std::uint64_t left = BusTimeLeft(deadline);
+        if (left == 0 || sd.sd_bus_wait(bus, left * 1000) < 0)
+            return;
+    }
 }

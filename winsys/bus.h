@@ -15,8 +15,8 @@
     X(sd_bus_error_free) \
     X(sd_bus_error_has_name) \
     X(sd_bus_error_set) \
-    X(sd_bus_flush) \
     X(sd_bus_get_fd) \
+    X(sd_bus_get_n_queued_write) \
     X(sd_bus_get_unique_name) \
     X(sd_bus_is_open) \
     X(sd_bus_is_ready) \
@@ -68,12 +68,18 @@ BusResult BusOpen(sd_bus** bus, const char** why);
 // Milliseconds left until the deadline, 0 once it has passed.
 std::uint64_t BusTimeLeft(std::uint64_t deadline);
 
-// A method call that must not start anything, answered by the deadline or
-// failed (a negative errno, -ETIMEDOUT on the deadline); the reply, when one
-// is wanted, is the caller's to unref. types and what follows are as for
-// sd_bus_message_append; types may be null.
+// A method call that must not start anything, answered by the deadline; the
+// reply, when one is wanted, is the caller's to unref. types and what follows
+// are as for sd_bus_message_append; types may be null. Only the destination
+// can answer: the bus passes on no other's reply. Fails with
+//   -ETIMEDOUT   no answer by the deadline: the call may still be carried out;
+//   -ENOTCONN    it never went out: the connection is closed, or nobody by
+//                that name is on the bus;
+//   -ECONNRESET  the connection, or the destination, went away before the
+//                answer came: the call may have been carried out;
+//   otherwise    the destination's error reply, in *error (which may be null).
 int BusCall(std::uint64_t deadline, const char* destination, const char* path, const char* interface,
             const char* member, sd_bus_error* error, sd_bus_message** reply, const char* types, ...);
 
-// Whether an error says that nobody answered by the deadline.
-bool BusTimedOut(int r, const sd_bus_error* error);
+// Writes out what is queued to be sent, by the deadline.
+void BusFlush(std::uint64_t deadline);

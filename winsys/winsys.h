@@ -42,9 +42,10 @@ enum CloseOutcome {
     CloseTimedOut,  // sent, but the window did not answer in time
     CloseNoWay,     // the window offers no polite way, nobody else to ask
     CloseLost,      // the connection to the desktop broke: nothing was sent
+    CloseLostUnsure, // it broke after the request went out: it may be lost
     CloseMute,      // the desktop did not answer: nothing was sent
     CloseUnsure,    // the desktop did not answer: the request may be lost
-    CloseUntold,    // the system has said on standard error what happened
+    CloseUntold,    // nothing was sent; the system has said why
 };
 
 enum ListOutcome {

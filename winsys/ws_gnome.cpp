@@ -150,20 +150,16 @@ enum Asked { AskedDone, AskedMissing, AskedSilent, AskedAbsent, AskedLost };
 // Asks the extension; the reply, when it answered, is the caller's.
 Asked Ask(const char* member, sd_bus_message** reply, const char* types, std::uint64_t id = 0)
 {
-    sd_bus_error error = {}; // SD_BUS_ERROR_NULL is a C compound literal
-    int r = BusCall(OsClock() + kAnswerMs, kShell, kPath, kInterface, member, &error, reply, types, id);
-    Asked asked = AskedMissing; // the shell answers, the extension doesn't
+    int r = BusCall(OsClock() + kAnswerMs, kShell, kPath, kInterface, member, nullptr, reply, types, id);
     if (r >= 0)
-        asked = AskedDone;
-    else if (BusTimedOut(r, &error))
-        asked = AskedSilent;
-    else if (sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-             sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
-        asked = AskedAbsent;
-    else if (sd.sd_bus_is_open(bus) <= 0)
-        asked = AskedLost;
-    sd.sd_bus_error_free(&error);
-    return asked;
+        return AskedDone;
+    if (r == -ETIMEDOUT)
+        return AskedSilent;
+    if (r == -ENOTCONN) // the call never went out
+        return AskedAbsent;
+    if (r == -ECONNRESET) // the shell or the bus went away after it did
+        return AskedLost;
+    return AskedMissing; // the shell answers, the extension doesn't
 }
 
 ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
@@ -223,8 +219,9 @@ CloseOutcome CloseTracked(WindowHandle window)
     case AskedMissing:
         TellWhy();
         return CloseUntold;
-    case AskedAbsent:
     case AskedLost:
+        return CloseLostUnsure;
+    case AskedAbsent:
         break;
     }
     return CloseLost;

@@ -31,6 +31,7 @@ const char kAnswerPath[] = "/org/vantrel/Answer";
 const char kAnswerInterface[] = "org.vantrel.Answer";
 const int kIdSize = 64; // "{8-4-4-4-12}", with room to spare
 const int kScriptSize = 2048;
+const int kPathSize = 4096;
 const int kFieldsPerWindow = 5;
 
 // Both scripts take the list the same way on Plasma 5 and 6, and send
@@ -86,6 +87,7 @@ int questions;    // numbers the scripts' names
 Question awaiting;
 Answer answer;
 bool loadedScript; // the last question's script was taken in
+bool runSent;      // and KWin may have been told to run it
 CloseOutcome closeAnswer;
 
 Entry* entries; // as KWin listed them, a table that grows
@@ -223,18 +225,20 @@ int HandleAnswer(sd_bus_message* m, void*, sd_bus_error* error)
 }
 
 // A call to KWin; one that fails because KWin or the bus has gone says so
-// in *answer.
+// in answer.
 int Call(std::uint64_t deadline, const char* path, const char* interface, const char* member, sd_bus_error* error,
          sd_bus_message** reply, const char* types, const char* first = nullptr, const char* second = nullptr)
 {
-    sd_bus_error own = {}; // SD_BUS_ERROR_NULL is a C compound literal
-    sd_bus_error* e = error ? error : &own;
-    int r = BusCall(deadline, kwin, path, interface, member, e, reply, types, first, second);
-    if (r < 0 && (sd.sd_bus_is_open(bus) <= 0 || sd.sd_bus_error_has_name(e, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-                  sd.sd_bus_error_has_name(e, SD_BUS_ERROR_NAME_HAS_NO_OWNER)))
+    int r = BusCall(deadline, kwin, path, interface, member, error, reply, types, first, second);
+    if (r == -ENOTCONN || r == -ECONNRESET)
         answer = Lost;
-    sd.sd_bus_error_free(&own);
     return r;
+}
+
+// Whether a call that runs scripts may have reached KWin.
+bool MayHaveRun(int r)
+{
+    return r >= 0 || r == -ETIMEDOUT || r == -ECONNRESET;
 }
 
 // A string of bytes as a JavaScript literal; only ASCII names and ids are
@@ -307,14 +311,14 @@ void AwaitAnswer(std::uint64_t deadline)
 }
 
 // Nobody waits for KWin to let a script go.
-void Unload(const char* name)
+void Unload(const char* name, std::uint64_t deadline)
 {
     sd_bus_message* call = nullptr;
     if (sd.sd_bus_message_new_method_call(bus, &call, kwin, kScripting, kScriptingInterface, "unloadScript") >= 0 &&
         sd.sd_bus_message_append(call, "s", name) >= 0 && sd.sd_bus_message_set_expect_reply(call, 0) >= 0)
         sd.sd_bus_send(bus, call, nullptr);
     sd.sd_bus_message_unref(call);
-    sd.sd_bus_flush(bus);
+    BusFlush(deadline);
 }
 
 void RunScript(const char* path, Question question, std::uint64_t deadline)
@@ -332,7 +336,7 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
     if (id < 0) {
         // A load that timed out may still be done; a name refused is not ours.
         if (r < 0 && answer != Lost)
-            Unload(name);
+            Unload(name, deadline);
         return;
     }
     awaiting = question;
@@ -349,6 +353,7 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
                                    sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_INTERFACE) ||
                                    sd.sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD));
         sd.sd_bus_error_free(&error);
+        runSent |= MayHaveRun(r);
         if (!elsewhere)
             break;
     }
@@ -363,33 +368,58 @@ void RunScript(const char* path, Question question, std::uint64_t deadline)
         if (Call(deadline, kScripting, kScriptingInterface, "isScriptLoaded", nullptr, &reply, "s", name) >= 0)
             sd.sd_bus_message_read(reply, "b", &loaded);
         reply = sd.sd_bus_message_unref(reply);
-        if (loaded && answer == Silent &&
-            Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr) >= 0)
-            AwaitAnswer(deadline);
+        if (loaded && answer == Silent) {
+            r = Call(deadline, kScripting, kScriptingInterface, "start", nullptr, nullptr, nullptr);
+            runSent |= MayHaveRun(r);
+            if (r >= 0)
+                AwaitAnswer(deadline);
+        }
     }
     awaiting = NoQuestion;
     if (loaded && answer != Lost)
-        Unload(name);
+        Unload(name, deadline);
 }
 
-// A folder of this user's alone for the script: the runtime directory, or
+// Writes one place's folder and script; 0, or why it could not.
+int Store(const char* place, const char* script, std::size_t length, char* dir, char* path)
+{
+    if (std::snprintf(dir, kPathSize, "%s/vantrel-XXXXXX", place) >= kPathSize)
+        return ENAMETOOLONG;
+    if (!mkdtemp(dir))
+        return errno;
+    std::snprintf(path, kPathSize + 8, "%s/ask.js", dir);
+    // The script carries the token: it goes with the tool, however it ends.
+    OsRemoveOnSignal(path, dir);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    ssize_t written = fd >= 0 ? write(fd, script, length) : -1;
+    int error = written < 0 ? errno : static_cast<std::size_t>(written) < length ? ENOSPC : 0;
+    if (fd >= 0 && close(fd) != 0 && !error)
+        error = errno;
+    if (error) {
+        unlink(path);
+        rmdir(dir);
+        OsRemoveOnSignal(nullptr, nullptr);
+    }
+    return error;
+}
+
+// The script in a folder of this user's alone: in the runtime directory, or
 // the temporary one where that can't be written.
-bool MakeFolder(char* dir, std::size_t size)
+bool Save(const char* script, std::size_t length, char* dir, char* path)
 {
     const char* places[] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"), "/tmp"};
     const char* first = nullptr;
     int firstError = 0;
     for (const char* place : places) {
-        if (!place || !*place)
-            continue;
-        if (std::snprintf(dir, size, "%s/vantrel-XXXXXX", place) < static_cast<int>(size) && mkdtemp(dir))
+        int error = place && *place ? Store(place, script, length, dir, path) : -1;
+        if (error == 0)
             return true;
-        if (!first) {
+        if (error > 0 && !first) {
             first = place;
-            firstError = errno;
+            firstError = error;
         }
     }
-    PrintError("could not write a script for KWin in %s: %s", first ? first : "/tmp", std::strerror(firstError));
+    PrintError("could not write a script for KWin in %s: %s", first, std::strerror(firstError));
     return false;
 }
 
@@ -397,26 +427,14 @@ Answer Ask(Question question, const char* id)
 {
     std::uint64_t deadline = OsClock() + kAnswerMs;
     answer = Silent;
-    loadedScript = false;
-    char dir[4096];
-    char path[4096 + 16];
+    loadedScript = runSent = false;
+    char dir[kPathSize];
+    char path[kPathSize + 8];
     char script[kScriptSize];
     std::size_t length = WriteScript(script, question, id);
-    if (!MakeFolder(dir, sizeof dir))
+    if (!Save(script, length, dir, path))
         return Unasked;
-    std::snprintf(path, sizeof path, "%s/ask.js", dir);
-    // The script carries the token: it goes with the tool, however it ends.
-    OsRemoveOnSignal(path, dir);
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written = fd >= 0 && write(fd, script, length) == static_cast<ssize_t>(length);
-    if (fd >= 0 && close(fd) != 0)
-        written = false;
-    if (written)
-        RunScript(path, question, deadline);
-    else {
-        PrintError("could not write a script for KWin in %s: %s", dir, std::strerror(errno));
-        answer = Unasked;
-    }
+    RunScript(path, question, deadline);
     unlink(path);
     rmdir(dir);
     OsRemoveOnSignal(nullptr, nullptr);
@@ -493,7 +511,7 @@ CloseOutcome CloseTracked(WindowHandle window)
         // A script that was loaded may yet run.
         return loadedScript ? CloseUnsure : CloseMute;
     case Lost:
-        return CloseLost;
+        return runSent ? CloseLostUnsure : CloseLost;
     case Unasked:
         break;
     }
@@ -538,15 +556,14 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
     // One call says whether KWin is there with its scripting, and who it is.
     std::uint64_t deadline = OsClock() + kAnswerMs;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = {};
-    int r = BusCall(deadline, kService, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect", &error, &reply,
-                    nullptr);
-    bool silent = BusTimedOut(r, &error);
-    sd.sd_bus_error_free(&error);
+    int r = BusCall(deadline, kService, kScripting, "org.freedesktop.DBus.Introspectable", "Introspect", nullptr,
+                    &reply, nullptr);
+    bool silent = r == -ETIMEDOUT;
     const char* xml = nullptr;
     bool scripting = r >= 0 && sd.sd_bus_message_read(reply, "s", &xml) > 0 &&
                      std::strstr(xml, "\"org.kde.kwin.Scripting\"") != nullptr;
-    std::snprintf(kwin, sizeof kwin, "%s", r >= 0 ? sd.sd_bus_message_get_sender(reply) : "");
+    const char* sender = r >= 0 ? sd.sd_bus_message_get_sender(reply) : nullptr;
+    std::snprintf(kwin, sizeof kwin, "%s", sender ? sender : "");
     sd.sd_bus_message_unref(reply);
     if (silent) {
         PrintError("KWin did not answer within %d s", kAnswerSeconds);

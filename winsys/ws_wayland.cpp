@@ -271,12 +271,7 @@ CloseOutcome CloseTracked(WindowHandle window)
     zwlr_foreign_toplevel_handle_v1_close(tracked->handle);
     // Handled before the tool says so and exits.
     result = LinkRoundtrip(display, OsClock() + kAnswerMs);
-    if (result == LinkLost) {
-        PrintError("the connection to the Wayland compositor at %s was lost; the request may not have arrived",
-                   socketName);
-        return CloseUntold;
-    }
-    return result == LinkMute ? CloseUnsure : CloseDelivered;
+    return result == LinkLost ? CloseLostUnsure : result == LinkMute ? CloseUnsure : CloseDelivered;
 }
 
 int WakeHandle()

@@ -5,8 +5,17 @@
 // frames replaced by the client inside them. Titles are requested a batch
 // at a time so that a scan costs a round trip or two per batch, not per
 // window.
+//
+// Every exchange with the server has a deadline of its own: the set-up, the
+// start of the list, each batch, each question about one window, the close
+// and the round trip after it. Once one has passed, or the connection has
+// broken, nothing more is asked. Requests themselves never wait: at most a
+// batch of them (under 64 KiB) is unanswered at a time, well within what
+// the socket holds.
 
+#include <poll.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +24,7 @@
 #include "core/core.h"
 #include "winsys/linux.h"
 #include "winsys/os_linux.h"
+#include "winsys/x11_connect.h"
 
 namespace {
 
@@ -64,6 +74,53 @@ struct {
     bool destroyed;
 } tracked;
 
+enum Fault { Answering, Mute, Broken };
+Fault fault;
+std::uint64_t deadline;
+
+void Exchange()
+{
+    deadline = OsClock() + kAnswerMs;
+}
+
+// The reply to a request, waited for until the deadline; null for an error,
+// and for every request once the server is mute or the connection broken.
+void* Reply(unsigned int sequence)
+{
+    if (fault != Answering)
+        return nullptr;
+    if (xcb_flush(connection) <= 0) {
+        fault = Broken;
+        return nullptr;
+    }
+    for (;;) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection, sequence, &reply, &error)) {
+            std::free(error);
+            if (!reply && xcb_connection_has_error(connection))
+                fault = Broken;
+            return reply;
+        }
+        std::uint64_t now = OsClock();
+        if (now >= deadline) {
+            fault = Mute;
+            return nullptr;
+        }
+        pollfd fd = {xcb_get_file_descriptor(connection), POLLIN, 0};
+        poll(&fd, 1, static_cast<int>(deadline - now));
+    }
+}
+
+// The line for standard error once the server has failed the tool.
+void TellFault()
+{
+    if (fault == Mute)
+        PrintError("the X server at %s did not answer within %d s", displayName, kAnswerSeconds);
+    else
+        PrintError("the connection to the X server at %s was lost", displayName);
+}
+
 xcb_get_property_cookie_t AskProperty(xcb_window_t window, xcb_atom_t property, std::uint32_t words)
 {
     return xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, words);
@@ -72,18 +129,12 @@ xcb_get_property_cookie_t AskProperty(xcb_window_t window, xcb_atom_t property, 
 // The reply, or null for a window that has gone or any other error.
 xcb_get_property_reply_t* TakeProperty(xcb_get_property_cookie_t cookie)
 {
-    xcb_generic_error_t* error = nullptr;
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, &error);
-    std::free(error);
-    return reply;
+    return static_cast<xcb_get_property_reply_t*>(Reply(cookie.sequence));
 }
 
 xcb_query_tree_reply_t* TakeTree(xcb_query_tree_cookie_t cookie)
 {
-    xcb_generic_error_t* error = nullptr;
-    xcb_query_tree_reply_t* reply = xcb_query_tree_reply(connection, cookie, &error);
-    std::free(error);
-    return reply;
+    return static_cast<xcb_query_tree_reply_t*>(Reply(cookie.sequence));
 }
 
 bool HasProperty(xcb_get_property_cookie_t cookie)
@@ -124,10 +175,13 @@ void DrainEvents()
 }
 
 // One round trip: every event and error caused before it is in by its end.
-void Sync()
+// False when the server did not come back.
+bool Sync()
 {
-    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    void* reply = Reply(xcb_get_input_focus(connection).sequence);
+    std::free(reply);
     DrainEvents();
+    return reply != nullptr;
 }
 
 // The window manager's check window names itself when the manager is alive;
@@ -171,7 +225,7 @@ void TakeTitles(Titles* slots, int count)
 {
     for (int i = 0; i < count; ++i) {
         slots[i].reply = TakeProperty(slots[i].cookie);
-        slots[i].pending = !HasTitle(slots[i].reply);
+        slots[i].pending = !HasTitle(slots[i].reply) && fault == Answering;
         if (slots[i].pending)
             slots[i].cookie = AskProperty(slots[i].window, XCB_ATOM_WM_NAME, kTitleWords);
     }
@@ -271,7 +325,8 @@ void ReplaceFramesByClients()
 // Windows listed bottom to top; offered top down, a batch at a time.
 void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames, WindowVisitor visit, void* context)
 {
-    for (int top = count, size = 0; top > 0; top -= size) {
+    for (int top = count, size = 0; top > 0 && fault == Answering; top -= size) {
+        Exchange();
         size = batchSize = NextBatchSize(size, top);
         for (int i = 0; i < batchSize; ++i)
             AskTitle(batch[i], windows[top - 1 - i]);
@@ -286,6 +341,7 @@ ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     // The stacking list is asked for along with the manager's check, to save
     // a round trip; it counts only when a manager runs.
+    Exchange();
     xcb_get_property_cookie_t checkCookie = AskProperty(root, atoms[NetSupportingWmCheck], 1);
     xcb_get_property_cookie_t stackingCookie = AskProperty(root, atoms[NetClientListStacking], kAllWords);
     xcb_get_property_reply_t* check = TakeProperty(checkCookie);
@@ -306,15 +362,16 @@ ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
         std::free(tree);
     }
     std::free(stacking);
-    if (!xcb_connection_has_error(connection))
+    if (fault == Answering)
         return ListDone;
-    PrintError("the connection to the X server at %s was lost", displayName);
+    TellFault();
     return ListLost;
 }
 
 int ReadTitle(WindowHandle window, char* buffer, int size)
 {
     Titles asked = {};
+    Exchange();
     AskTitle(asked, window);
     TakeTitles(&asked, 1);
     int length = CopyTitle(asked.reply, buffer, size);
@@ -329,6 +386,7 @@ bool HostsOwnTerminal(WindowHandle window)
     const char* id = std::getenv("WINDOWID");
     if (id && *id && std::strtoul(id, nullptr, 0) == window)
         return true;
+    Exchange();
     xcb_get_property_reply_t* pid = TakeProperty(AskProperty(window, atoms[NetWmPid], 1));
     int count;
     const std::uint32_t* words = Words(pid, &count);
@@ -340,13 +398,31 @@ bool HostsOwnTerminal(WindowHandle window)
 void TrackWindow(WindowHandle window)
 {
     // Ids are reused once a client is gone, so watch for the window's end
-    // from now on. A window already gone refuses the selection.
+    // from now on. A window already gone refuses the selection, which is
+    // known once the round trip after it is done.
     tracked = {.window = window, .destroyed = false};
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    xcb_generic_error_t* error =
-        xcb_request_check(connection, xcb_change_window_attributes_checked(connection, window, XCB_CW_EVENT_MASK, &mask));
-    tracked.destroyed = error != nullptr;
+    Exchange();
+    xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(connection, window, XCB_CW_EVENT_MASK, &mask);
+    bool answered = Sync();
+    void* none = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (answered)
+        xcb_poll_for_reply(connection, cookie.sequence, &none, &error);
+    tracked.destroyed = !answered || error != nullptr;
     std::free(error);
+}
+
+// Gives the close up. A server that only stopped answering may still carry
+// out the grab later: the release goes right after it. A broken connection
+// holds nothing.
+CloseOutcome GiveUp(CloseOutcome outcome)
+{
+    if (fault == Broken)
+        return CloseLost;
+    xcb_ungrab_server(connection);
+    xcb_flush(connection);
+    return outcome;
 }
 
 CloseOutcome CloseTracked(WindowHandle window)
@@ -357,17 +433,21 @@ CloseOutcome CloseTracked(WindowHandle window)
         return CloseGone;
     // With the server grabbed no client can destroy the window, or create
     // one under its id, between this check and the request.
+    Exchange();
     xcb_grab_server(connection);
-    Sync();
-    if (tracked.destroyed) {
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
-        return CloseGone;
-    }
+    if (!Sync())
+        return GiveUp(CloseMute);
+    if (tracked.destroyed)
+        return GiveUp(CloseGone);
     xcb_get_property_cookie_t protocolsCookie = AskProperty(window, atoms[WmProtocols], kAllWords);
     xcb_get_property_cookie_t supportedCookie = AskProperty(root, atoms[NetSupported], kAllWords);
     xcb_get_property_reply_t* protocols = TakeProperty(protocolsCookie);
     xcb_get_property_reply_t* supported = TakeProperty(supportedCookie);
+    if (fault != Answering) {
+        std::free(protocols);
+        std::free(supported);
+        return GiveUp(CloseMute);
+    }
 
     CloseOutcome outcome = CloseDelivered;
     xcb_client_message_event_t message = {};
@@ -395,7 +475,11 @@ CloseOutcome CloseTracked(WindowHandle window)
     std::free(protocols);
     std::free(supported);
     xcb_ungrab_server(connection);
-    Sync(); // delivered before the tool says so and exits
+    // Delivered before the tool says so and exits; the round trip after the
+    // request has a deadline of its own.
+    Exchange();
+    if (!Sync() && outcome == CloseDelivered)
+        return CloseUnsure;
     return outcome;
 }
 
@@ -421,11 +505,15 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         return ConnectAbsent;
     displayName = display;
     int screenNumber = 0;
-    connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        connection = nullptr;
-        return ConnectAbsent;
+    bool mute = false;
+    Exchange();
+    connection = X11Connect(display, &screenNumber, deadline, &mute);
+    if (!connection) {
+        if (!mute)
+            return ConnectAbsent;
+        fault = Mute;
+        TellFault();
+        return ConnectDeclined;
     }
     xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screen.rem > 1; ++i)
@@ -437,9 +525,13 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])),
                                      kAtomNames[i]);
     for (int i = 0; i < AtomCount; ++i) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
+        auto* reply = static_cast<xcb_intern_atom_reply_t*>(Reply(cookies[i].sequence));
         atoms[i] = reply ? reply->atom : XCB_NONE;
         std::free(reply);
+    }
+    if (fault != Answering) {
+        TellFault();
+        return ConnectDeclined;
     }
     *desktop = {
         .enumWindows = EnumWindows,

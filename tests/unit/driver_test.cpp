@@ -229,6 +229,8 @@ TEST(Driver, CloseReachesOnlyTheLocatedWindow)
         {"no way to ask", [] {}, CloseNoWay, true,
          "err vantrel: the window has no close protocol and no window manager runs to ask; nothing was sent\r\n"},
         {"connection lost", [] {}, CloseLost, true, "err vantrel: the connection to the desktop was lost; nothing was sent\r\n"},
+        {"lost once sent", [] {}, CloseLostUnsure, true,
+         "err vantrel: the connection to the desktop was lost; the request may not have arrived\r\n"},
         {"desktop mute", [] {}, CloseUnsure, true,
          "err vantrel: the desktop did not answer within 5 s; the request may not have arrived\r\n"},
     };

@@ -1,14 +1,18 @@
 #!/usr/bin/python3
-# A stand-in for KWin whose scripts never answer, for the end-to-end tests:
-# run inside dbus-run-session, it owns org.kde.KWin with a /Scripting object
-# that takes scripts in but never runs them, and runs COMMAND on that bus.
+# A stand-in for a KWin that fails, for the end-to-end tests: run inside
+# dbus-run-session, it owns org.kde.KWin with a /Scripting object that takes
+# scripts in, and runs COMMAND on that bus.
 #
-#   dbus-run-session -- silentkwin.py silent|failing COMMAND...
+#   dbus-run-session -- silentkwin.py MODE COMMAND...
 #
 # silent: a script stays loaded and never calls back, as under a KWin that
 # has stopped answering. failing: a script is dropped when it is run, as KWin
-# drops one that fails. Ends with COMMAND's status.
-import subprocess, sys
+# drops one that fails. wrong: a script answers with a number where the list
+# should be. gone, dies: the first script answers with one window, "Stand-in
+# Report"; then KWin leaves the bus, as if killed: a second later (gone), or
+# when asked the next question, before answering it (dies). Ends with
+# COMMAND's status.
+import re, subprocess, sys
 from gi.repository import Gio, GLib
 
 SCRIPTING = """<node><interface name="org.kde.kwin.Scripting">
@@ -17,38 +21,50 @@ SCRIPTING = """<node><interface name="org.kde.kwin.Scripting">
 <method name="isScriptLoaded"><arg type="s" direction="in"/><arg type="b" direction="out"/></method>
 <method name="start"/></interface></node>"""
 SCRIPT = '<node><interface name="org.kde.kwin.Script"><method name="run"/></interface></node>'
-failing = sys.argv[1] == "failing"
-loaded = []  # the scripts' names, by id; None once unloaded
+mode = sys.argv[1]
+WINDOW = ["Stand-in Report", "1", "{5ca1ab1e-0000-4000-8000-000000000001}", "0", "0"]  # as the list script sends it
+loaded, paths = [], []  # the scripts' names (None once unloaded) and files, by id
 
 
 def scripting(bus, sender, path, interface, method, args, call):
     args = args.unpack()
-    name = args[0] if args else None
-    if method == "loadScript":
+    if method == "loadScript" and mode == "dies" and loaded:
+        bus.close_sync(None)
+    elif method == "loadScript":
         loaded.append(args[1])
+        paths.append(args[0])
         bus.register_object("/%d" % (len(loaded) - 1), script_info, run, None, None)
         call.return_value(GLib.Variant("(i)", (len(loaded) - 1,)))
     elif method in ("isScriptLoaded", "unloadScript"):
-        known = name in loaded
+        known = args[0] in loaded
         if method == "unloadScript" and known:
-            loaded[loaded.index(name)] = None
+            loaded[loaded.index(args[0])] = None
         call.return_value(GLib.Variant("(b)", (known,)))
     else:
         call.return_value(None)
 
 
 def run(bus, sender, path, interface, method, args, call):
-    if failing:
-        loaded[int(path[1:])] = None
+    n = int(path[1:])
+    # What the script would send, to where it names.
+    said = dict(re.findall(r"var (\w+) = '([^']*)';", open(paths[n]).read().encode().decode("unicode_escape")))
+    body = (said["TOKEN"], 7) if mode == "wrong" else (said["TOKEN"], [GLib.Variant("s", f) for f in WINDOW])
+    if mode == "failing":
+        loaded[n] = None
+    elif mode != "silent":
+        bus.call(said["DEST"], said["PATH"], said["IFACE"], "Windows",
+                 GLib.Variant("(si)" if mode == "wrong" else "(sav)", body), None, 0, -1, None, None)
     call.return_value(None)
+    if mode == "gone":
+        GLib.timeout_add(1000, lambda: bus.close_sync(None) and False)
 
 
 def started(bus, name):
+    global command
+    bus.set_exit_on_close(False)
     bus.register_object("/Scripting", scripting_info, scripting, None, None)
     command = subprocess.Popen(sys.argv[2:])
-    GLib.child_watch_add(GLib.PRIORITY_DEFAULT, command.pid, lambda pid, status: loop.quit())
-    global result
-    result = command
+    GLib.child_watch_add(GLib.PRIORITY_DEFAULT, command.pid, lambda *_: loop.quit())
 
 
 scripting_info = Gio.DBusNodeInfo.new_for_xml(SCRIPTING).interfaces[0]
@@ -56,4 +72,4 @@ script_info = Gio.DBusNodeInfo.new_for_xml(SCRIPT).interfaces[0]
 loop = GLib.MainLoop()
 Gio.bus_own_name(Gio.BusType.SESSION, "org.kde.KWin", 0, None, started, None)
 loop.run()
-sys.exit(result.wait())
+sys.exit(command.wait())

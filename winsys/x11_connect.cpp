@@ -1,0 +1,148 @@
+// Connecting to an X server within a deadline. Local displays (":N",
+// ":N.S", "unix:N") are dialled here as libxcb would, on a socket that never
+// waits; other forms (a host over TCP, a protocol or a socket path) are left
+// to libxcb, without a deadline.
+
+#include <X11/Xauth.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "winsys/winsys.h"
+#include "winsys/x11_connect.h"
+
+namespace {
+
+std::uint64_t TimeLeft(std::uint64_t deadline)
+{
+    std::uint64_t now = OsClock();
+    return now < deadline ? deadline - now : 0;
+}
+
+// A stream socket connected to the path, or to the abstract name made of
+// it; -1 with errno set, ETIMEDOUT once the deadline has passed.
+int Dial(const char* path, bool abstract, std::uint64_t deadline)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::size_t length = std::strlen(path);
+    std::memcpy(address.sun_path + (abstract ? 1 : 0), path, length); // abstract: after a zero byte
+    socklen_t size = static_cast<socklen_t>(abstract ? offsetof(sockaddr_un, sun_path) + 1 + length : sizeof address);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    while (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), size) < 0) {
+        // A server that takes no connections fills its queue, and then a
+        // socket that doesn't wait is turned away at once: try again.
+        int error = errno;
+        std::uint64_t left = TimeLeft(deadline);
+        if (error != EAGAIN || left == 0) {
+            close(fd);
+            errno = error == EAGAIN ? ETIMEDOUT : error;
+            return -1;
+        }
+        poll(nullptr, 0, left < 10 ? static_cast<int>(left) : 10);
+    }
+    return fd;
+}
+
+// The local display's socket: on Linux servers listen on an abstract name
+// as well as on the file, and libxcb tries the name first.
+int OpenLocal(int display, std::uint64_t deadline)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/tmp/.X11-unix/X%d", display);
+    int fd = Dial(path, true, deadline);
+    if (fd < 0 && (errno == ENOENT || errno == ECONNREFUSED))
+        fd = Dial(path, false, deadline);
+    return fd;
+}
+
+// The cookie for this machine's display in XAUTHORITY, found as libxcb
+// finds it for a local socket.
+Xauth* LocalAuth(int display)
+{
+    char host[256] = {};
+    char number[16];
+    if (gethostname(host, sizeof host - 1) != 0)
+        return nullptr;
+    std::snprintf(number, sizeof number, "%d", display);
+    char cookie[] = "MIT-MAGIC-COOKIE-1";
+    char* names[] = {cookie};
+    const int lengths[] = {sizeof cookie - 1};
+    return XauGetBestAuthByAddr(FamilyLocal, static_cast<unsigned short>(std::strlen(host)), host,
+                                static_cast<unsigned short>(std::strlen(number)), number, 1, names, lengths);
+}
+
+volatile std::sig_atomic_t watched = -1;
+volatile std::sig_atomic_t expired;
+
+void OnDeadline(int)
+{
+    expired = 1;
+    shutdown(watched, SHUT_RDWR);
+}
+
+// xcb_connect_to_fd sends the set-up request and reads the answer without a
+// time limit. Shutting the socket down at the deadline ends that read, and
+// the connection comes back broken.
+xcb_connection_t* SetUp(int fd, int display, std::uint64_t deadline, bool* mute)
+{
+    Xauth* entry = LocalAuth(display);
+    xcb_auth_info_t auth = {};
+    if (entry)
+        auth = {entry->name_length, entry->name, entry->data_length, entry->data};
+
+    struct sigaction alarm = {}, before = {};
+    alarm.sa_handler = OnDeadline;
+    sigemptyset(&alarm.sa_mask);
+    sigaction(SIGALRM, &alarm, &before);
+    watched = fd;
+    expired = 0;
+    std::uint64_t left = TimeLeft(deadline);
+    itimerval timer = {};
+    timer.it_value.tv_sec = static_cast<time_t>(left / 1000);
+    timer.it_value.tv_usec = static_cast<suseconds_t>(left % 1000 * 1000 + 1); // never 0, which disarms
+    setitimer(ITIMER_REAL, &timer, nullptr);
+
+    xcb_connection_t* connection = xcb_connect_to_fd(fd, entry ? &auth : nullptr);
+
+    timer = {};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    sigaction(SIGALRM, &before, nullptr);
+    watched = -1;
+    XauDisposeAuth(entry);
+    *mute = expired;
+    return connection;
+}
+
+} // namespace
+
+xcb_connection_t* X11Connect(const char* display, int* screen, std::uint64_t deadline, bool* mute)
+{
+    *mute = false;
+    char* host = nullptr;
+    int number = 0;
+    if (!xcb_parse_display(display, &host, &number, screen))
+        return nullptr;
+    bool local = !std::strchr(display, '/') && (!*host || std::strcmp(host, "unix") == 0);
+    std::free(host);
+    int fd = local ? OpenLocal(number, deadline) : -1;
+    if (local && fd < 0 && errno == ETIMEDOUT) {
+        *mute = true;
+        return nullptr;
+    }
+    // Without a local socket libxcb goes on to TCP, as it does for a host.
+    xcb_connection_t* connection = fd >= 0 ? SetUp(fd, number, deadline, mute) : xcb_connect(display, nullptr);
+    if (!*mute && !xcb_connection_has_error(connection))
+        return connection;
+    xcb_disconnect(connection);
+    return nullptr;
+}
