@@ -122,6 +122,42 @@ int Failure(int r, const sd_bus_error* error, std::uint64_t deadline)
 
 } // namespace
 
+ConnectResult BusConnect(sd_bus** connection, const char** where)
+{
+    // Under X11 the window managers that have a bus are ordinary ones; only
+    // on Wayland do they have to be asked through it.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!BusNamed()) {
+        *where = "no session bus";
+        return ConnectAbsent;
+    }
+    if (!wayland || !*wayland) {
+        *where = "not a Wayland session";
+        return ConnectAbsent;
+    }
+    switch (BusOpen(connection, where)) {
+    case BusReady:
+        return ConnectDone;
+    case BusAbsent:
+        return ConnectAbsent;
+    case BusMute:
+        break;
+    }
+    return ConnectDeclined;
+}
+
+int BusWakeHandle()
+{
+    // A closed connection would wake the sleep for ever.
+    return bus && sd.sd_bus_is_open(bus) > 0 ? sd.sd_bus_get_fd(bus) : -1;
+}
+
+void BusDispatch()
+{
+    while (bus && sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_process(bus, nullptr) > 0) {
+    }
+}
+
 std::uint64_t BusTimeLeft(std::uint64_t deadline)
 {
     std::uint64_t now = OsClock();

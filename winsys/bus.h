@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "winsys/linux.h"
+
 #define VANTREL_SD_BUS_FUNCTIONS(X) \
     X(sd_bus_add_object) \
     X(sd_bus_call) \
@@ -64,6 +66,15 @@ enum BusResult {
 // call gives the same answer, so that a bus that does not answer costs one
 // deadline in a run. *why says what is missing when it is not ready.
 BusResult BusOpen(sd_bus** bus, const char** why);
+
+// What every window system on the bus asks first: a Wayland session, and
+// its bus ready. ConnectDone then, with *bus set; else what the window
+// system's connect step answers, *where saying what was missing.
+ConnectResult BusConnect(sd_bus** bus, const char** where);
+
+// As WindowSystem's wakeHandle and dispatch, for the bus.
+int BusWakeHandle();
+void BusDispatch();
 
 // Milliseconds left until the deadline, 0 once it has passed.
 std::uint64_t BusTimeLeft(std::uint64_t deadline);

@@ -8,7 +8,6 @@
 // of an XWayland window, else the id's low 32 bits.
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,8 +15,7 @@
 #include "core/core.h"
 #include "winsys/bus.h"
 #include "winsys/linux.h"
-#include "winsys/os_linux.h"
-#include "winsys/stacking.h"
+#include "winsys/window_list.h"
 
 namespace {
 
@@ -29,33 +27,8 @@ const char kLegacyUuid[] = "vantrel-legacy@vantrel.github.io";
 const char kModuleUuid[] = "vantrel@vantrel.github.io";
 const int kFirstModuleShell = 45;
 
-struct Entry {
-    WindowHandle handle;
-    std::uint64_t id;
-    std::uint64_t pid;
-    char title[kTitleSize];
-};
-
 sd_bus* bus;
-Entry* entries; // as listed, in a table that grows
-Stacked* order;
-int entryCount, entryRoom;
-const Entry* tracked;
-std::uint64_t trackedId;
-
-bool Grow()
-{
-    int room = entryRoom ? entryRoom * 2 : 64;
-    Entry* grown = static_cast<Entry*>(std::realloc(entries, static_cast<std::size_t>(room) * sizeof *entries));
-    if (grown)
-        entries = grown;
-    Stacked* places = static_cast<Stacked*>(std::realloc(order, static_cast<std::size_t>(room) * sizeof *order));
-    if (places)
-        order = places;
-    if (grown && places)
-        entryRoom = room;
-    return grown && places;
-}
+std::uint64_t tracked; // the shell's id for the window, 0 for none
 
 bool ReadList(sd_bus_message* reply)
 {
@@ -70,13 +43,12 @@ bool ReadList(sd_bus_message* reply)
             return sd.sd_bus_message_exit_container(reply) >= 0;
         if (r < 0)
             return false;
-        if (!*title || (entryCount == entryRoom && !Grow()))
+        ListedWindow* w = ListedAdd(title, -static_cast<std::int32_t>(place));
+        if (!w)
             continue;
-        Entry& e = entries[entryCount];
-        e = {.handle = x11 ? x11 : static_cast<WindowHandle>(id), .id = id, .pid = pid, .title = {}};
-        std::snprintf(e.title, sizeof e.title, "%s", title);
-        order[entryCount] = {.level = -static_cast<std::int32_t>(place), .index = entryCount};
-        ++entryCount;
+        w->handle = x11 ? x11 : static_cast<WindowHandle>(id);
+        w->number = id;
+        w->pid = pid <= UINT32_MAX ? static_cast<std::uint32_t>(pid) : 0;
     }
 }
 
@@ -162,50 +134,21 @@ Asked Ask(const char* member, sd_bus_message** reply, const char* types, std::ui
     return AskedMissing; // the shell answers, the extension doesn't
 }
 
-ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
-{
-    SortTopmostFirst(order, entryCount);
-    for (int i = 0; i < entryCount; ++i) {
-        const Entry& e = entries[order[i].index];
-        if (!visit(context, e.handle, e.title))
-            break;
-    }
-    return ListDone;
-}
-
-const Entry* Find(WindowHandle window)
-{
-    for (int i = 0; i < entryCount; ++i)
-        if (entries[i].handle == window)
-            return &entries[i];
-    return nullptr;
-}
-
-int ReadTitle(WindowHandle window, char* buffer, int size)
-{
-    const Entry* e = Find(window);
-    return size > 0 && e ? std::snprintf(buffer, static_cast<std::size_t>(size), "%.*s", size - 1, e->title) : 0;
-}
-
-bool HostsOwnTerminal(WindowHandle window)
-{
-    const Entry* e = Find(window);
-    return e && e->pid > 0 && e->pid <= UINT32_MAX && OsIsAncestorProcess(static_cast<std::uint32_t>(e->pid));
-}
-
 void TrackWindow(WindowHandle window)
 {
-    tracked = Find(window);
-    trackedId = tracked ? tracked->id : 0;
+    // The shell never gives a window's id to another.
+    const ListedWindow* w = ListedFind(window);
+    tracked = w ? w->number : 0;
 }
 
 CloseOutcome CloseTracked(WindowHandle window)
 {
-    if (!tracked || tracked->handle != window)
+    const ListedWindow* w = ListedFind(window);
+    if (!w || w->number != tracked)
         return CloseGone;
     sd_bus_message* reply = nullptr;
     const char* said = "";
-    Asked asked = Ask("Close", &reply, "t", trackedId);
+    Asked asked = Ask("Close", &reply, "t", tracked);
     if (asked == AskedDone)
         sd.sd_bus_message_read(reply, "s", &said);
     sd.sd_bus_message_unref(reply);
@@ -227,42 +170,16 @@ CloseOutcome CloseTracked(WindowHandle window)
     return CloseLost;
 }
 
-int WakeHandle()
-{
-    // A closed connection would wake the sleep for ever.
-    return sd.sd_bus_is_open(bus) > 0 ? sd.sd_bus_get_fd(bus) : -1;
-}
-
-void Dispatch()
-{
-    while (sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_process(bus, nullptr) > 0) {
-    }
-}
-
 } // namespace
 
 ConnectResult ConnectGnome(WindowSystem* desktop, const char** where)
 {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!BusNamed()) {
-        *where = "no session bus";
-        return ConnectAbsent;
-    }
-    if (!wayland || !*wayland) {
-        *where = "not a Wayland session";
-        return ConnectAbsent;
-    }
-    switch (BusOpen(&bus, where)) {
-    case BusReady:
-        break;
-    case BusAbsent:
-        return ConnectAbsent;
-    case BusMute:
-        return ConnectDeclined;
-    }
+    ConnectResult result = BusConnect(&bus, where);
+    if (result != ConnectDone)
+        return result;
     // The list itself says whether the shell and its extension are there.
     sd_bus_message* reply = nullptr;
-    entryCount = 0;
+    ListedClear();
     Asked asked = Ask("List", &reply, nullptr);
     bool read = asked == AskedDone && ReadList(reply);
     sd.sd_bus_message_unref(reply);
@@ -285,13 +202,13 @@ ConnectResult ConnectGnome(WindowSystem* desktop, const char** where)
         return ConnectDeclined;
     }
     *desktop = {
-        .enumWindows = EnumWindows,
-        .readTitle = ReadTitle,
-        .hostsOwnTerminal = HostsOwnTerminal,
+        .enumWindows = ListedOffer,
+        .readTitle = ListedTitle,
+        .hostsOwnTerminal = ListedHostsOwnTerminal,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
+        .wakeHandle = BusWakeHandle,
+        .dispatch = BusDispatch,
         .refusal = "",
     };
     return ConnectDone;

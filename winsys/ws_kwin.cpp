@@ -20,7 +20,7 @@
 #include "winsys/bus.h"
 #include "winsys/linux.h"
 #include "winsys/os_linux.h"
-#include "winsys/stacking.h"
+#include "winsys/window_list.h"
 
 namespace {
 
@@ -29,7 +29,6 @@ const char kScripting[] = "/Scripting";
 const char kScriptingInterface[] = "org.kde.kwin.Scripting";
 const char kAnswerPath[] = "/org/vantrel/Answer";
 const char kAnswerInterface[] = "org.vantrel.Answer";
-const int kIdSize = 64; // "{8-4-4-4-12}", with room to spare
 const int kScriptSize = 2048;
 const int kPathSize = 4096;
 const int kFieldsPerWindow = 5;
@@ -62,13 +61,6 @@ const char kCloseBody[] =
     "}\n"
     "callDBus(DEST, PATH, IFACE, 'Closed', TOKEN, said);\n";
 
-struct Entry {
-    WindowHandle handle;
-    std::uint32_t pid;
-    char id[kIdSize];
-    char title[kTitleSize];
-};
-
 enum Question { NoQuestion, ListQuestion, CloseQuestion };
 
 enum Answer {
@@ -90,13 +82,9 @@ bool loadedScript; // the last question's script was taken in
 bool runSent;      // and KWin may have been told to run it
 CloseOutcome closeAnswer;
 
-Entry* entries; // as KWin listed them, a table that grows
-Stacked* order; // their places, then topmost first
-int entryCount, entryRoom;
-
 struct {
     WindowHandle handle;
-    char id[kIdSize];
+    char id[sizeof ListedWindow::id];
 } tracked;
 
 std::uint32_t HexDigit(char c)
@@ -131,35 +119,18 @@ std::uint32_t ReadNumber(const char* text)
     return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
 }
 
-bool Grow()
-{
-    int room = entryRoom ? entryRoom * 2 : 64;
-    Entry* grown = static_cast<Entry*>(std::realloc(entries, static_cast<std::size_t>(room) * sizeof *entries));
-    if (grown)
-        entries = grown;
-    Stacked* places = static_cast<Stacked*>(std::realloc(order, static_cast<std::size_t>(room) * sizeof *order));
-    if (places)
-        order = places;
-    if (grown && places)
-        entryRoom = room;
-    return grown && places;
-}
-
 void Keep(const char* caption, const char* stacking, const char* id, const char* x11, const char* pid)
 {
     std::size_t idLength = std::strlen(id);
-    if (idLength == 0 || idLength >= kIdSize || !*caption)
-        return; // untitled, or it could not be asked to close
-    if (entryCount == entryRoom && !Grow())
+    ListedWindow* w = idLength > 0 && idLength < sizeof w->id // else it could not be asked to close
+                          ? ListedAdd(caption, static_cast<std::int32_t>(std::strtol(stacking, nullptr, 10)))
+                          : nullptr;
+    if (!w)
         return;
-    Entry& e = entries[entryCount];
-    std::memcpy(e.id, id, idLength + 1);
+    std::memcpy(w->id, id, idLength + 1);
     std::uint32_t x11Id = ReadNumber(x11);
-    e.handle = x11Id ? x11Id : HandleFromId(id);
-    e.pid = ReadNumber(pid);
-    std::snprintf(e.title, sizeof e.title, "%s", caption);
-    order[entryCount] = {.level = static_cast<std::int32_t>(std::strtol(stacking, nullptr, 10)), .index = entryCount};
-    ++entryCount;
+    w->handle = x11Id ? x11Id : HandleFromId(id);
+    w->pid = ReadNumber(pid);
 }
 
 // KWin passes a script's array on as variants (av); plain strings (as) are
@@ -441,17 +412,9 @@ Answer Ask(Question question, const char* id)
     return answer;
 }
 
-const Entry* Find(WindowHandle window)
+ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context)
 {
-    for (int i = 0; i < entryCount; ++i)
-        if (entries[i].handle == window)
-            return &entries[i];
-    return nullptr;
-}
-
-ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
-{
-    entryCount = 0;
+    ListedClear();
     switch (Ask(ListQuestion, nullptr)) {
     case Answered:
         break;
@@ -467,34 +430,16 @@ ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
     case Unasked:
         return ListLost;
     }
-    SortTopmostFirst(order, entryCount);
-    for (int i = 0; i < entryCount; ++i) {
-        const Entry& e = entries[order[i].index];
-        if (!visit(context, e.handle, e.title))
-            break;
-    }
-    return ListDone;
-}
-
-int ReadTitle(WindowHandle window, char* buffer, int size)
-{
-    const Entry* e = Find(window);
-    return size > 0 && e ? std::snprintf(buffer, static_cast<std::size_t>(size), "%.*s", size - 1, e->title) : 0;
-}
-
-bool HostsOwnTerminal(WindowHandle window)
-{
-    const Entry* e = Find(window);
-    return e && e->pid > 0 && OsIsAncestorProcess(e->pid);
+    return ListedOffer(ownTitle, visit, context);
 }
 
 void TrackWindow(WindowHandle window)
 {
     // KWin finds the window by its id when asked to close it; a newcomer
     // never gets the same id.
-    const Entry* e = Find(window);
-    tracked.handle = e ? window : 0;
-    std::snprintf(tracked.id, sizeof tracked.id, "%s", e ? e->id : "");
+    const ListedWindow* w = ListedFind(window);
+    tracked.handle = w ? window : 0;
+    std::snprintf(tracked.id, sizeof tracked.id, "%s", w ? w->id : "");
 }
 
 CloseOutcome CloseTracked(WindowHandle window)
@@ -518,41 +463,15 @@ CloseOutcome CloseTracked(WindowHandle window)
     return CloseUntold;
 }
 
-int WakeHandle()
-{
-    // A closed connection would wake the sleep for ever.
-    return sd.sd_bus_is_open(bus) > 0 ? sd.sd_bus_get_fd(bus) : -1;
-}
-
-void Dispatch()
-{
-    while (sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_process(bus, nullptr) > 0) {
-    }
-}
-
 } // namespace
 
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
 {
     // Under X11 KWin is an ordinary window manager; only on Wayland does it
     // have to be asked through its scripts.
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!BusNamed()) {
-        *where = "no session bus";
-        return ConnectAbsent;
-    }
-    if (!wayland || !*wayland) {
-        *where = "not a Wayland session";
-        return ConnectAbsent;
-    }
-    switch (BusOpen(&bus, where)) {
-    case BusReady:
-        break;
-    case BusAbsent:
-        return ConnectAbsent;
-    case BusMute:
-        return ConnectDeclined;
-    }
+    ConnectResult result = BusConnect(&bus, where);
+    if (result != ConnectDone)
+        return result;
     // One call says whether KWin is there with its scripting, and who it is.
     std::uint64_t deadline = OsClock() + kAnswerMs;
     sd_bus_message* reply = nullptr;
@@ -587,12 +506,12 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
     *where = kService;
     *desktop = {
         .enumWindows = EnumWindows,
-        .readTitle = ReadTitle,
-        .hostsOwnTerminal = HostsOwnTerminal,
+        .readTitle = ListedTitle,
+        .hostsOwnTerminal = ListedHostsOwnTerminal,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
+        .wakeHandle = BusWakeHandle,
+        .dispatch = BusDispatch,
         .refusal = "",
     };
     return ConnectDone;
