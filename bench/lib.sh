@@ -26,7 +26,7 @@ windows() { # LOG COMMAND...: a window helper, once its windows are up
     "${@:2}" </dev/null >"$work/$1" 2>&1 &
     local pid=$!
     pids+=("$pid")
-    until grep -q '^ready' "$work/$1"; do
+    until grep -q '^ready' "$work/$1" 2>/dev/null; do
         kill -0 "$pid" 2>/dev/null || { echo "helper failed:"; cat "$work/$1"; exit 1; }
         sleep 0.1
     done
