@@ -21,6 +21,9 @@ struct Run {
 // and returns it, or 0.
 WindowHandle Locate(const Run& run, WindowSystem* desktop);
 
+// Milliseconds from now to a deadline on OsClock(), 0 once it has passed.
+std::uint64_t TimeLeft(std::uint64_t deadline);
+
 // Blocks for the whole time on a clock that goes on while the machine
 // sleeps, keeping the window system's connection served meanwhile.
 void Wait(const WindowSystem& desktop, std::uint64_t milliseconds);

@@ -9,6 +9,12 @@ const std::uint32_t kPieceMs = 60000;
 
 } // namespace
 
+std::uint64_t TimeLeft(std::uint64_t deadline)
+{
+    std::uint64_t now = OsClock();
+    return now < deadline ? deadline - now : 0;
+}
+
 void Wait(const WindowSystem& desktop, std::uint64_t milliseconds)
 {
     const std::uint64_t deadline = OsClock() + milliseconds;

@@ -74,7 +74,7 @@ BusResult Open()
             break; // refused or broken
         if (r > 0)
             continue;
-        std::uint64_t left = BusTimeLeft(deadline);
+        std::uint64_t left = TimeLeft(deadline);
         if (left == 0) {
             reason = "the session bus did not answer";
             PrintError("the session bus did not answer within %d s", kAnswerSeconds);
@@ -116,7 +116,7 @@ int Failure(int r, const sd_bus_error* error, std::uint64_t deadline)
     // The bus gives up on a call by itself only long after our deadline:
     // before it, "no reply" means that the destination left without one.
     if (sd.sd_bus_error_has_name(error, SD_BUS_ERROR_NO_REPLY))
-        return BusTimeLeft(deadline) > 0 ? -ECONNRESET : -ETIMEDOUT;
+        return TimeLeft(deadline) > 0 ? -ECONNRESET : -ETIMEDOUT;
     return r;
 }
 
@@ -158,16 +158,10 @@ void BusDispatch()
     }
 }
 
-std::uint64_t BusTimeLeft(std::uint64_t deadline)
-{
-    std::uint64_t now = OsClock();
-    return now < deadline ? deadline - now : 0;
-}
-
 int BusCall(std::uint64_t deadline, const char* destination, const char* path, const char* interface,
             const char* member, sd_bus_error* error, sd_bus_message** reply, const char* types, ...)
 {
-    std::uint64_t left = BusTimeLeft(deadline);
+    std::uint64_t left = TimeLeft(deadline);
     if (left == 0)
         return -ETIMEDOUT; // a time-out of 0 would mean sd-bus's own 25 s
     if (!bus || sd.sd_bus_is_open(bus) <= 0)
@@ -200,7 +194,7 @@ void BusFlush(std::uint64_t deadline)
     while (bus && sd.sd_bus_is_open(bus) > 0 && sd.sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0) {
         if (sd.sd_bus_process(bus, nullptr) > 0)
             continue;
-        std::uint64_t left = BusTimeLeft(deadline);
+        std::uint64_t left = TimeLeft(deadline);
         if (left == 0 || sd.sd_bus_wait(bus, left * 1000) < 0)
             return;
     }

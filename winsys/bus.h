@@ -76,9 +76,6 @@ ConnectResult BusConnect(sd_bus** bus, const char** where);
 int BusWakeHandle();
 void BusDispatch();
 
-// Milliseconds left until the deadline, 0 once it has passed.
-std::uint64_t BusTimeLeft(std::uint64_t deadline);
-
 // A method call that must not start anything, answered by the deadline; the
 // reply, when one is wanted, is the caller's to unref. types and what follows
 // are as for sd_bus_message_append; types may be null. Only the destination

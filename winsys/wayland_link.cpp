@@ -73,7 +73,8 @@ int ConnectSocket(const char* name, std::uint64_t deadline)
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    std::uint64_t now = OsClock(), left = deadline > now ? deadline - now : 1;
+    std::uint64_t left = TimeLeft(deadline);
+    left += left == 0; // a zero time-out would mean none
     timeval limit = {.tv_sec = static_cast<time_t>(left / 1000),
                      .tv_usec = static_cast<suseconds_t>(left % 1000 * 1000)};
     timeval none = {};
@@ -146,8 +147,7 @@ LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* en
             wl_display_cancel_read(display);
             return LinkLost;
         }
-        std::uint64_t now = OsClock();
-        std::uint64_t left = deadline > now ? deadline - now : 0;
+        std::uint64_t left = TimeLeft(deadline);
         pollfd p = {.fd = fd, .events = static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), .revents = 0};
         int ready = poll(&p, 1, left < INT_MAX ? static_cast<int>(left) : INT_MAX);
         if (ready > 0 && (p.revents & ~POLLOUT)) {

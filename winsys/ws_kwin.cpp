@@ -270,7 +270,7 @@ void AwaitAnswer(std::uint64_t deadline)
         }
         if (r > 0)
             continue;
-        std::uint64_t left = BusTimeLeft(deadline);
+        std::uint64_t left = TimeLeft(deadline);
         if (left == 0)
             return;
         r = sd.sd_bus_wait(bus, left * 1000);

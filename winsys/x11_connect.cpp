@@ -17,16 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "winsys/winsys.h"
+#include "core/core.h"
 #include "winsys/x11_connect.h"
 
 namespace {
-
-std::uint64_t TimeLeft(std::uint64_t deadline)
-{
-    std::uint64_t now = OsClock();
-    return now < deadline ? deadline - now : 0;
-}
 
 // A stream socket connected to the path, or to the abstract name made of
 // it; -1 with errno set, ETIMEDOUT once the deadline has passed.
