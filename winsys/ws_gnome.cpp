@@ -110,8 +110,8 @@ void TellWhy()
                    shell);
         break;
     default:
-        PrintError("GNOME Shell lists its windows only to extensions and %s is not installed: install the vantrel "
-                   "package, then log out and in again",
+        PrintError("GNOME Shell shows its windows only to its extensions, and %s is not installed: install the "
+                   "vantrel package, then log out and in again",
                    uuid);
         break;
     }
