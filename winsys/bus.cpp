@@ -16,6 +16,12 @@ SdBus sd;
 
 namespace {
 
+enum BusResult {
+    BusReady,
+    BusAbsent, // no bus, or no libsystemd
+    BusMute,   // it did not answer in time; standard error has said so
+};
+
 sd_bus* bus;
 bool asked;
 BusResult result;
@@ -36,9 +42,8 @@ bool LoadSdBus()
 #undef X
 }
 
-} // namespace
-
-bool BusNamed()
+// Whether the environment names a session bus, without asking it.
+bool Named()
 {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -49,14 +54,12 @@ bool BusNamed()
            access(socket, F_OK) == 0;
 }
 
-namespace {
-
 // sd-bus would wait for the greeting and its own Hello with its 90 s
 // authentication limit, whatever time a call is given; the set-up is
 // driven here instead, against the deadline.
 BusResult Open()
 {
-    if (!BusNamed())
+    if (!Named())
         return BusAbsent;
     if (!LoadSdBus()) {
         reason = "no libsystemd";
@@ -91,20 +94,6 @@ BusResult Open()
     return BusAbsent;
 }
 
-} // namespace
-
-BusResult BusOpen(sd_bus** connection, const char** why)
-{
-    if (!asked)
-        result = Open();
-    asked = true;
-    *connection = bus;
-    *why = reason;
-    return result;
-}
-
-namespace {
-
 // What a failed call comes to (see BusCall).
 int Failure(int r, const sd_bus_error* error, std::uint64_t deadline)
 {
@@ -127,7 +116,7 @@ ConnectResult BusConnect(sd_bus** connection, const char** where)
     // Under X11 the window managers that have a bus are ordinary ones; only
     // on Wayland do they have to be asked through it.
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!BusNamed()) {
+    if (!Named()) {
         *where = "no session bus";
         return ConnectAbsent;
     }
@@ -135,7 +124,12 @@ ConnectResult BusConnect(sd_bus** connection, const char** where)
         *where = "not a Wayland session";
         return ConnectAbsent;
     }
-    switch (BusOpen(connection, where)) {
+    if (!asked)
+        result = Open();
+    asked = true;
+    *connection = bus;
+    *where = reason;
+    switch (result) {
     case BusReady:
         return ConnectDone;
     case BusAbsent:

@@ -53,23 +53,12 @@ struct SdBus {
 };
 extern SdBus sd;
 
-// Whether the environment names a session bus, without asking it.
-bool BusNamed();
-
-enum BusResult {
-    BusReady,
-    BusAbsent, // no bus, or no libsystemd
-    BusMute,   // it did not answer in time; standard error has said so
-};
-
-// The session bus, connected on the first call within kAnswerMs; every later
-// call gives the same answer, so that a bus that does not answer costs one
-// deadline in a run. *why says what is missing when it is not ready.
-BusResult BusOpen(sd_bus** bus, const char** why);
-
 // What every window system on the bus asks first: a Wayland session, and
 // its bus ready. ConnectDone then, with *bus set; else what the window
-// system's connect step answers, *where saying what was missing.
+// system's connect step answers, *where saying what was missing. The bus is
+// connected on the first call, within kAnswerMs; every later call gives the
+// same answer, so that a bus that does not answer costs one deadline in a
+// run (and standard error says so once).
 ConnectResult BusConnect(sd_bus** bus, const char** where);
 
 // As WindowSystem's wakeHandle and dispatch, for the bus.

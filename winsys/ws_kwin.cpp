@@ -467,8 +467,6 @@ CloseOutcome CloseTracked(WindowHandle window)
 
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
 {
-    // Under X11 KWin is an ordinary window manager; only on Wayland does it
-    // have to be asked through its scripts.
     ConnectResult result = BusConnect(&bus, where);
     if (result != ConnectDone)
         return result;
