@@ -14,6 +14,7 @@ int VantrelMain(int argc, char** argv)
         .delayMinutes = 0,
         .consoleTitle = kProgramTitle,
         .consoleNamed = OsSetConsoleTitle(kProgramTitle),
+        .namedAt = OsClock(),
     };
     Print("%s\n", kProgramTitle);
     Print("Asks a window to close after a delay.\n\n");

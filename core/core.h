@@ -14,7 +14,8 @@ struct Run {
     const char* delayText;
     std::int32_t delayMinutes;
     const char* consoleTitle; // what the tool named its own console
-    bool consoleNamed;        // and the console or terminal took it
+    bool consoleNamed;        // and the name was given
+    std::uint64_t namedAt;    // then, on OsClock()
 };
 
 // Connects to the window system and searches it; reports the window found

@@ -6,10 +6,17 @@
 
 namespace {
 
+// How long after the tool named its terminal the window system is watched
+// for the name to show there.
+const std::uint64_t kOwnTitleMs = 250;
+
 struct Search {
     const Run* run;
     const WindowSystem* desktop;
     WindowHandle found;
+    WindowHandle pending;  // a match that may be the terminal, whose new title has not shown yet
+    bool settled;          // the terminal's new title has shown, or no longer will be waited for
+    WindowHandle terminal; // of its process's windows, the one that shows the tool's title; 0 for none or several
 };
 
 bool IsWordByte(char c)
@@ -51,18 +58,22 @@ bool ShowsOwnCommand(const Run& run, const char* title)
     return at && FindTitleFragment(at + std::strlen(run.fragment), run.delayText);
 }
 
+// Whether the window could match however it is judged.
+bool MayMatch(const Run& run, const char* title)
+{
+    return FindTitleFragment(title, run.fragment) || FindTitleFragment(run.consoleTitle, run.fragment);
+}
+
 // The title the window is judged by: a window that shows the tool's own
 // console is known by the name the tool gave it, whatever title it still
-// had when it was read. Null for a window that doesn't match.
-const char* Judge(const Search& s, WindowHandle window, const char* title)
+// had when it was read. Of a terminal process's windows that is the one
+// that shows the name, or all of them when none or several do. Null for a
+// window that doesn't match.
+const char* Judge(const Search& s, WindowHandle window, const char* title, TerminalHint hint)
 {
     const Run& run = *s.run;
-    bool matches = FindTitleFragment(title, run.fragment) != nullptr;
-    // Neither the title nor the console's name matches: however the window
-    // is judged, it is not the one.
-    if (!matches && !FindTitleFragment(run.consoleTitle, run.fragment))
-        return nullptr;
-    if (ShowsOwnCommand(run, title) || s.desktop->hostsOwnTerminal(window))
+    bool own = hint == TerminalIs || (hint == TerminalShared && (!s.terminal || s.terminal == window));
+    if (own || ShowsOwnCommand(run, title))
         title = run.consoleTitle;
     return FindTitleFragment(title, run.fragment) ? title : nullptr;
 }
@@ -70,13 +81,22 @@ const char* Judge(const Search& s, WindowHandle window, const char* title)
 bool Visit(void* context, WindowHandle window, const char* title)
 {
     Search& s = *static_cast<Search*>(context);
-    if (!Judge(s, window, title))
+    if (!MayMatch(*s.run, title))
+        return true;
+    TerminalHint hint = s.desktop->hostsOwnTerminal(window);
+    // This may be the terminal, known only once its new title shows.
+    if (!s.settled && (hint == TerminalShared || hint == TerminalUnknown)) {
+        s.pending = window;
+        return false;
+    }
+    if (!Judge(s, window, title, hint))
         return true;
     // The handle may have passed to a new window between the read and the
     // tracking; only a title read while the window is tracked is trusted.
     s.desktop->trackWindow(window);
     char again[kTitleSize];
-    const char* shown = s.desktop->readTitle(window, again, kTitleSize) > 0 ? Judge(s, window, again) : nullptr;
+    const char* shown =
+        s.desktop->readTitle(window, again, kTitleSize) > 0 ? Judge(s, window, again, hint) : nullptr;
     if (!shown)
         return true;
     s.found = window;
@@ -84,17 +104,70 @@ bool Visit(void* context, WindowHandle window, const char* title)
     return false;
 }
 
+// The windows of the terminal's process that show the tool's title.
+struct Showing {
+    const Search* search;
+    int count;
+    WindowHandle first;
+    bool pendingShows;
+};
+
+bool CountShowing(void* context, WindowHandle window, const char* title)
+{
+    Showing& sh = *static_cast<Showing*>(context);
+    const Search& s = *sh.search;
+    if (std::strstr(title, s.run->consoleTitle) && s.desktop->hostsOwnTerminal(window) == TerminalShared) {
+        sh.first = sh.count++ ? sh.first : window;
+        sh.pendingShows |= window == s.pending;
+    }
+    return true;
+}
+
+// Waits, at most until the deadline, until it is known whether the pending
+// match is the terminal: it shows the tool's title, several windows do
+// (another run waits in one), or the system has seen the title arrive.
+// False when the list was lost meanwhile.
+bool Settle(Search& s, const char* ownTitle, std::uint64_t deadline)
+{
+    for (;;) {
+        Showing sh = {.search = &s, .count = 0, .first = 0, .pendingShows = false};
+        if (s.desktop->enumWindows(ownTitle, CountShowing, &sh) != ListDone)
+            return false;
+        TerminalHint hint = s.desktop->hostsOwnTerminal(s.pending);
+        bool known = (hint != TerminalShared && hint != TerminalUnknown) || sh.pendingShows || sh.count > 1;
+        if (known || TimeLeft(deadline) == 0) {
+            s.terminal = sh.count == 1 ? sh.first : 0;
+            s.settled = true;
+            return true;
+        }
+        s.desktop->awaitTitles(deadline);
+    }
+}
+
 } // namespace
 
 WindowHandle Locate(const Run& run, WindowSystem* desktop)
 {
-    Search search = {.run = &run, .desktop = desktop, .found = 0};
+    Search search = {.run = &run, .desktop = desktop, .found = 0, .pending = 0, .settled = false, .terminal = 0};
     const char* ownTitle = run.consoleNamed ? run.consoleTitle : nullptr;
     // A list that could not be had is no empty list: the next window system
     // that can be reached is searched instead.
-    while (ConnectDesktop(desktop))
-        if (desktop->enumWindows(ownTitle, Visit, &search) == ListDone)
+    while (ConnectDesktop(desktop)) {
+        // Nothing to wait for when the terminal was not named.
+        search.settled = !run.consoleNamed;
+        search.terminal = 0;
+        ListOutcome listed;
+        while ((listed = desktop->enumWindows(ownTitle, Visit, &search)) == ListDone && search.pending) {
+            bool kept = Settle(search, ownTitle, run.namedAt + kOwnTitleMs);
+            search.pending = 0;
+            if (!kept) {
+                listed = ListLost;
+                break;
+            }
+        }
+        if (listed == ListDone)
             break;
+    }
     return search.found;
 }
 
@@ -129,6 +202,9 @@ void RequestClose(const WindowSystem& desktop, WindowHandle window)
         break;
     case CloseUnsure:
         PrintError("the desktop did not answer within %d s; the request may not have arrived", kAnswerSeconds);
+        break;
+    case CloseUnknown:
+        PrintError("the desktop gave an answer the tool does not know; the request may have arrived");
         break;
     }
 }

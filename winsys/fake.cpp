@@ -13,6 +13,7 @@ struct Window {
     std::string title;
     CloseOutcome answer;
     bool console;
+    TerminalHint hint;
     unsigned serial; // tells apart windows that had the same handle
 };
 
@@ -28,6 +29,7 @@ std::uint64_t clock;
 unsigned serials;
 unsigned trackedSerial;
 std::string consoleTitle;
+bool ownShown; // a window of unknown process has taken the console's title
 bool terminal;
 bool connected;
 
@@ -79,10 +81,40 @@ int ReadTitle(WindowHandle handle, char* buffer, int size)
     return static_cast<int>(n);
 }
 
-bool HostsOwnTerminal(WindowHandle handle)
+// The clock moves on; what a test scheduled happens at its time. A timed
+// sleep does not count time the machine spends suspended: what is left of
+// it is still slept.
+void Advance(std::uint64_t milliseconds)
+{
+    std::uint64_t left = milliseconds;
+    for (;;) {
+        auto next = std::min_element(timed.begin(), timed.end(),
+                                     [](const Timed& a, const Timed& b) { return a.at < b.at; });
+        if (next == timed.end() || next->at > clock + left)
+            break;
+        std::uint64_t step = next->at > clock ? next->at - clock : 0;
+        clock += step;
+        left -= step;
+        auto action = std::move(next->action);
+        timed.erase(next);
+        action();
+    }
+    clock += left;
+}
+
+TerminalHint HostsOwnTerminal(WindowHandle handle)
 {
     const Window* w = Find(handle);
-    return w && w->console;
+    if (!w)
+        return TerminalNot;
+    return w->console ? TerminalIs : w->hint == TerminalUnknown && ownShown ? TerminalNot : w->hint;
+}
+
+void AwaitTitles(std::uint64_t deadline)
+{
+    std::uint64_t step = std::min<std::uint64_t>(deadline > clock ? deadline - clock : 0, 10);
+    events.push_back("await " + std::to_string(step));
+    Advance(step);
 }
 
 void Track(WindowHandle handle)
@@ -123,18 +155,35 @@ void FakeReset()
     clock = 1000000;
     trackedSerial = 0;
     consoleTitle.clear();
+    ownShown = false;
     terminal = false;
     connected = false;
 }
 
 void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome answer)
 {
-    windows.push_back({.handle = handle, .title = title, .answer = answer, .console = false, .serial = ++serials});
+    windows.push_back(
+        {.handle = handle, .title = title, .answer = answer, .console = false, .hint = TerminalNot, .serial = ++serials});
 }
 
 void FakeOpenConsole(WindowHandle handle, const std::string& title)
 {
-    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = true, .serial = ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = true,
+                       .hint = TerminalIs, .serial = ++serials});
+}
+
+void FakeOpenMaybeTerminal(WindowHandle handle, const std::string& title, TerminalHint hint)
+{
+    windows.push_back(
+        {.handle = handle, .title = title, .answer = CloseDelivered, .console = false, .hint = hint, .serial = ++serials});
+}
+
+void FakeRetitle(WindowHandle handle, const std::string& title)
+{
+    if (Window* w = Find(handle)) {
+        w->title = title;
+        ownShown |= w->hint == TerminalUnknown && title.find(consoleTitle) != std::string::npos;
+    }
 }
 
 void FakeSetTerminal(bool isTerminal)
@@ -178,6 +227,7 @@ bool ConnectDesktop(WindowSystem* desktop)
         .enumWindows = Enumerate,
         .readTitle = ReadTitle,
         .hostsOwnTerminal = HostsOwnTerminal,
+        .awaitTitles = AwaitTitles,
         .trackWindow = Track,
         .closeTracked = CloseTracked,
         .wakeHandle = WakeHandle,
@@ -226,20 +276,6 @@ std::uint64_t OsClock()
 void OsSleep(std::uint32_t milliseconds, int)
 {
     events.push_back("sleep " + std::to_string(milliseconds));
-    // What a test scheduled happens at its time. A timed sleep does not count
-    // time the machine spends suspended: what is left of it is still slept.
-    std::uint64_t left = milliseconds;
-    for (;;) {
-        auto next = std::min_element(timed.begin(), timed.end(),
-                                     [](const Timed& a, const Timed& b) { return a.at < b.at; });
-        if (next == timed.end() || next->at > clock + left)
-            break;
-        std::uint64_t step = next->at > clock ? next->at - clock : 0;
-        clock += step;
-        left -= step;
-        auto action = std::move(next->action);
-        timed.erase(next);
-        action();
-    }
-    clock += left;
+    Advance(milliseconds);
 }
+

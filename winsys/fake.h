@@ -22,6 +22,14 @@ void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome 
 // gives its console, or, when given, under a title the window still shows.
 void FakeOpenConsole(WindowHandle handle, const std::string& title = "");
 
+// Adds a window that may show the tool's terminal: one of the terminal
+// process's windows (TerminalShared), or any window of a system that names
+// no processes (TerminalUnknown).
+void FakeOpenMaybeTerminal(WindowHandle handle, const std::string& title, TerminalHint hint);
+
+// The window's title changes, as when a terminal takes the tool's title.
+void FakeRetitle(WindowHandle handle, const std::string& title);
+
 // The window goes away without the tool's doing.
 void FakeDestroyWindow(WindowHandle handle);
 
@@ -38,6 +46,6 @@ void FakeSuspend(std::uint64_t milliseconds);
 std::uint64_t FakeClock();
 
 // Every platform call in order: "console-title T", "out BYTES", "err BYTES",
-// "enum", "track HANDLE", "read HANDLE", "sleep MS", "close HANDLE" (HANDLE
-// in eight hex digits).
+// "enum", "track HANDLE", "read HANDLE", "sleep MS", "await MS" (waiting for
+// titles), "close HANDLE" (HANDLE in eight hex digits).
 const std::vector<std::string>& FakeEvents();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/core.h"
 #include "winsys/os_linux.h"
 #include "winsys/stacking.h"
 
@@ -66,8 +67,22 @@ int ListedTitle(WindowHandle window, char* buffer, int size)
     return size > 0 && w ? std::snprintf(buffer, static_cast<std::size_t>(size), "%.*s", size - 1, w->title) : 0;
 }
 
-bool ListedHostsOwnTerminal(WindowHandle window)
+TerminalHint ListedHostsOwnTerminal(WindowHandle window)
 {
+    // WINDOWID names an XWayland terminal; a name no listed window has is
+    // no help. Else the terminal is a window of one of the tool's ancestors.
+    const char* id = std::getenv("WINDOWID");
+    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
     const ListedWindow* w = ListedFind(window);
-    return w && w->pid > 0 && OsIsAncestorProcess(w->pid);
+    for (int i = 0; named && i < count; ++i)
+        if (windows[i].x11 == named)
+            return w == &windows[i] ? TerminalIs : TerminalNot;
+    return w && w->pid > 0 && OsIsAncestorProcess(w->pid) ? TerminalShared : TerminalNot;
+}
+
+void ListedAwaitTitles(std::uint64_t deadline)
+{
+    // Each question costs the desktop a script run or a list; a pause between.
+    std::uint64_t left = TimeLeft(deadline);
+    OsSleep(left < 20 ? static_cast<std::uint32_t>(left) : 20, -1);
 }

@@ -12,6 +12,7 @@
 struct ListedWindow {
     WindowHandle handle;
     std::uint32_t pid;    // 0 when unknown
+    std::uint32_t x11;    // an XWayland window's X11 id, else 0
     std::uint64_t number; // the lister's id for it, where that is a number
     char id[64];          // where it is text
     char title[kTitleSize];
@@ -27,7 +28,9 @@ ListedWindow* ListedAdd(const char* title, std::int32_t level);
 
 const ListedWindow* ListedFind(WindowHandle window);
 
-// As WindowSystem's enumWindows, readTitle and hostsOwnTerminal.
+// As WindowSystem's enumWindows, readTitle, hostsOwnTerminal and
+// awaitTitles (for a lister that is asked anew each time).
 ListOutcome ListedOffer(const char* ownTitle, WindowVisitor visit, void* context);
 int ListedTitle(WindowHandle window, char* buffer, int size);
-bool ListedHostsOwnTerminal(WindowHandle window);
+TerminalHint ListedHostsOwnTerminal(WindowHandle window);
+void ListedAwaitTitles(std::uint64_t deadline);

@@ -17,8 +17,8 @@ enum Stream { StandardOutput, StandardError };
 
 // Runs before anything else is opened.
 void OsStart();
-// Names the console or terminal the tool runs in; true once it has taken
-// the name (as far as can be told), so that the window showing it does.
+// Names the console or terminal the tool runs in; true once the name was
+// given (on Linux: written to the terminal, which may pass it on later).
 bool OsSetConsoleTitle(const char* title);
 bool OsIsTerminal(Stream stream);
 // Whether text is UTF-8, so that bytes outside its sequences can be told.
@@ -46,6 +46,17 @@ enum CloseOutcome {
     CloseMute,      // the desktop did not answer: nothing was sent
     CloseUnsure,    // the desktop did not answer: the request may be lost
     CloseUntold,    // nothing was sent; the system has said why
+    CloseUnknown,   // the desktop's answer is not one the tool knows
+};
+
+// How a window stands to the console or terminal the tool writes to.
+enum TerminalHint {
+    TerminalNot,     // another window
+    TerminalIs,      // that window: the console's, or the one WINDOWID names
+    TerminalShared,  // a window of the process the terminal runs in, which
+                     // may show other windows too
+    TerminalUnknown, // the system names no processes: any window may be it
+                     // until the tool's title has shown
 };
 
 enum ListOutcome {
@@ -65,8 +76,10 @@ struct WindowSystem {
     ListOutcome (*enumWindows)(const char* ownTitle, WindowVisitor visit, void* context);
     // The title as it is now, as above; 0 for none or a window gone.
     int (*readTitle)(WindowHandle window, char* buffer, int size);
-    // Whether the window shows the console or terminal the tool writes to.
-    bool (*hostsOwnTerminal)(WindowHandle window);
+    TerminalHint (*hostsOwnTerminal)(WindowHandle window);
+    // Waits until titles may have changed, or the deadline has passed; the
+    // next enumWindows offers them as they are then.
+    void (*awaitTitles)(std::uint64_t deadline);
     // From now on, notices the window's end, so that a newcomer given the
     // same handle is not taken for it.
     void (*trackWindow)(WindowHandle window);

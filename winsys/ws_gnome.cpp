@@ -8,6 +8,7 @@
 // of an XWayland window, else the id's low 32 bits.
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,7 +29,9 @@ const char kModuleUuid[] = "vantrel@vantrel.github.io";
 const int kFirstModuleShell = 45;
 
 sd_bus* bus;
+char shellName[256];   // the unique name that answered the list: every later call goes to it
 std::uint64_t tracked; // the shell's id for the window, 0 for none
+bool listFresh;        // the list taken when connecting is still to be offered
 
 bool ReadList(sd_bus_message* reply)
 {
@@ -47,6 +50,7 @@ bool ReadList(sd_bus_message* reply)
         if (!w)
             continue;
         w->handle = x11 ? x11 : static_cast<WindowHandle>(id);
+        w->x11 = x11;
         w->number = id;
         w->pid = pid <= UINT32_MAX ? static_cast<std::uint32_t>(pid) : 0;
     }
@@ -122,7 +126,8 @@ enum Asked { AskedDone, AskedMissing, AskedSilent, AskedAbsent, AskedLost };
 // Asks the extension; the reply, when it answered, is the caller's.
 Asked Ask(const char* member, sd_bus_message** reply, const char* types, std::uint64_t id = 0)
 {
-    int r = BusCall(OsClock() + kAnswerMs, kShell, kPath, kInterface, member, nullptr, reply, types, id);
+    int r = BusCall(OsClock() + kAnswerMs, *shellName ? shellName : kShell, kPath, kInterface, member, nullptr, reply, types,
+                    id);
     if (r >= 0)
         return AskedDone;
     if (r == -ETIMEDOUT)
@@ -156,7 +161,8 @@ CloseOutcome CloseTracked(WindowHandle window)
     case AskedDone:
         return std::strcmp(said, "closed") == 0 ? CloseDelivered
                : std::strcmp(said, "noway") == 0 ? CloseNoWay
-                                                  : CloseGone;
+               : std::strcmp(said, "gone") == 0  ? CloseGone
+                                                  : CloseUnknown;
     case AskedSilent:
         return CloseUnsure;
     case AskedMissing:
@@ -170,6 +176,39 @@ CloseOutcome CloseTracked(WindowHandle window)
     return CloseLost;
 }
 
+// Asks the shell for its windows; the answer says whether it read.
+Asked List(bool* read)
+{
+    sd_bus_message* reply = nullptr;
+    ListedClear();
+    Asked asked = Ask("List", &reply, nullptr);
+    *read = asked == AskedDone && ReadList(reply);
+    const char* sender = *read ? sd.sd_bus_message_get_sender(reply) : nullptr;
+    if (sender && !*shellName)
+        std::snprintf(shellName, sizeof shellName, "%s", sender);
+    sd.sd_bus_message_unref(reply);
+    return asked;
+}
+
+ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context)
+{
+    // Asked again, the shell lists the windows as they are now.
+    bool read = true;
+    Asked asked = listFresh ? AskedDone : List(&read);
+    listFresh = false;
+    if (asked == AskedDone && read)
+        return ListedOffer(ownTitle, visit, context);
+    if (asked == AskedSilent)
+        PrintError("GNOME Shell did not answer within %d s", kAnswerSeconds);
+    else if (asked == AskedDone)
+        PrintError("GNOME Shell's answer to the window list request could not be read");
+    else if (asked == AskedMissing)
+        TellWhy();
+    else
+        PrintError("the connection to GNOME Shell was lost");
+    return ListLost;
+}
+
 } // namespace
 
 ConnectResult ConnectGnome(WindowSystem* desktop, const char** where)
@@ -178,11 +217,9 @@ ConnectResult ConnectGnome(WindowSystem* desktop, const char** where)
     if (result != ConnectDone)
         return result;
     // The list itself says whether the shell and its extension are there.
-    sd_bus_message* reply = nullptr;
-    ListedClear();
-    Asked asked = Ask("List", &reply, nullptr);
-    bool read = asked == AskedDone && ReadList(reply);
-    sd.sd_bus_message_unref(reply);
+    bool read = false;
+    Asked asked = List(&read);
+    listFresh = true;
     *where = kShell;
     switch (asked) {
     case AskedDone:
@@ -202,9 +239,10 @@ ConnectResult ConnectGnome(WindowSystem* desktop, const char** where)
         return ConnectDeclined;
     }
     *desktop = {
-        .enumWindows = ListedOffer,
+        .enumWindows = EnumWindows,
         .readTitle = ListedTitle,
         .hostsOwnTerminal = ListedHostsOwnTerminal,
+        .awaitTitles = ListedAwaitTitles,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
         .wakeHandle = BusWakeHandle,

@@ -130,6 +130,7 @@ void Keep(const char* caption, const char* stacking, const char* id, const char*
     std::memcpy(w->id, id, idLength + 1);
     std::uint32_t x11Id = ReadNumber(x11);
     w->handle = x11Id ? x11Id : HandleFromId(id);
+    w->x11 = x11Id;
     w->pid = ReadNumber(pid);
 }
 
@@ -168,7 +169,8 @@ bool ReadClosed(sd_bus_message* m)
         return false;
     closeAnswer = std::strcmp(said, "closed") == 0 ? CloseDelivered
                   : std::strcmp(said, "noway") == 0 ? CloseNoWay
-                                                     : CloseGone;
+                  : std::strcmp(said, "gone") == 0  ? CloseGone
+                                                     : CloseUnknown;
     return true;
 }
 
@@ -506,6 +508,7 @@ ConnectResult ConnectKwin(WindowSystem* desktop, const char** where)
         .enumWindows = EnumWindows,
         .readTitle = ListedTitle,
         .hostsOwnTerminal = ListedHostsOwnTerminal,
+        .awaitTitles = ListedAwaitTitles,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
         .wakeHandle = BusWakeHandle,

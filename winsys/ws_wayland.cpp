@@ -20,8 +20,6 @@ namespace {
 const std::uint32_t kManagerVersion = 3;
 // A compositor that never finishes describing a window is not waited for.
 const int kMaxGatherRounds = 16;
-// How long a terminal is given to pass the title the tool gave it on.
-const std::uint64_t kOwnTitleMs = 250;
 
 struct Toplevel {
     zwlr_foreign_toplevel_handle_v1* handle; // null once destroyed
@@ -44,7 +42,8 @@ int toplevelCount, toplevelRoom;
 bool incomplete; // a window could not be recorded
 int undescribed; // handles still waiting for their first done
 Toplevel* tracked;
-const char* ownTitle; // the name of the tool's terminal, while listing
+bool letGo;           // of every window but the tracked one
+const char* ownTitle; // the name of the tool's terminal
 bool ownShown;        // and its window shows it
 
 Toplevel* Find(WindowHandle window)
@@ -189,6 +188,7 @@ bool Offer(bool activated, WindowVisitor visit, void* context)
 // the compositor has nothing else to send.
 void LetGoOfOthers()
 {
+    letGo = true;
     if (manager)
         zwlr_foreign_toplevel_manager_v1_stop(manager);
     for (int i = 0; i < toplevelCount; ++i) {
@@ -219,20 +219,19 @@ ListOutcome EnumWindows(const char* own, WindowVisitor visit, void* context)
     for (int round = 0; round == 0 || (undescribed > 0 && round < kMaxGatherRounds); ++round)
         if (LinkResult result = LinkRoundtrip(display, OsClock() + kAnswerMs); result != LinkAnswered)
             return Unlisted(result);
-    // The terminal may pass the tool's title on a little after taking it:
-    // judged by the title it had, it could be found itself.
-    if (own && !ownShown)
-        if (LinkAwait(display, OsClock() + kOwnTitleMs, &ownShown) == LinkLost)
-            return Unlisted(LinkLost);
-    ownTitle = nullptr;
     if (incomplete) {
         PrintError("the window list of the Wayland compositor at %s did not fit in memory", socketName);
         return ListLost;
     }
     if (Offer(true, visit, context))
         Offer(false, visit, context);
-    LetGoOfOthers();
     return ListDone;
+}
+
+// The terminal passes the tool's title on a little after taking it.
+void AwaitTitles(std::uint64_t deadline)
+{
+    LinkAwait(display, deadline, &ownShown);
 }
 
 int ReadTitle(WindowHandle window, char* buffer, int size)
@@ -246,10 +245,11 @@ int ReadTitle(WindowHandle window, char* buffer, int size)
     return kept;
 }
 
-bool HostsOwnTerminal(WindowHandle)
+TerminalHint HostsOwnTerminal(WindowHandle)
 {
-    // The protocol names no process; stale titles are recognised elsewhere.
-    return false;
+    // The protocol names no process: until the terminal shows the tool's
+    // title, any window may be it.
+    return ownTitle && !ownShown ? TerminalUnknown : TerminalNot;
 }
 
 void TrackWindow(WindowHandle window)
@@ -276,6 +276,8 @@ CloseOutcome CloseTracked(WindowHandle window)
 
 int WakeHandle()
 {
+    if (!letGo)
+        LetGoOfOthers();
     // A dead connection would wake the sleep for ever.
     if (wl_display_get_error(display))
         return -1;
@@ -333,6 +335,7 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
         .enumWindows = EnumWindows,
         .readTitle = ReadTitle,
         .hostsOwnTerminal = HostsOwnTerminal,
+        .awaitTitles = AwaitTitles,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
         .wakeHandle = WakeHandle,

@@ -87,13 +87,17 @@ ListOutcome Enumerate(const char*, WindowVisitor visit, void* context)
     return ListDone;
 }
 
-bool HostsOwnTerminal(WindowHandle window)
+TerminalHint HostsOwnTerminal(WindowHandle window)
 {
     // The console window, or the terminal that owns the pseudo-console's
     // window (Windows Terminal).
     HWND console = GetConsoleWindow();
-    return console && (ToHwnd(window) == console || ToHwnd(window) == GetAncestor(console, GA_ROOTOWNER));
+    bool own = console && (ToHwnd(window) == console || ToHwnd(window) == GetAncestor(console, GA_ROOTOWNER));
+    return own ? TerminalIs : TerminalNot;
 }
+
+// Never called: the console takes its title at once, and its window is known.
+void AwaitTitles(std::uint64_t) {}
 
 void TrackWindow(WindowHandle window)
 {
@@ -150,6 +154,7 @@ bool ConnectDesktop(WindowSystem* desktop)
         .enumWindows = Enumerate,
         .readTitle = ReadTitle,
         .hostsOwnTerminal = HostsOwnTerminal,
+        .awaitTitles = AwaitTitles,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
         .wakeHandle = WakeHandle,

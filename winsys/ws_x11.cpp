@@ -58,6 +58,7 @@ const char* displayName;
 xcb_window_t root;
 xcb_atom_t atoms[AtomCount];
 bool ewmh; // an EWMH window manager runs
+xcb_window_t namedTerminal; // the listed window that WINDOWID names, or none
 
 // The titles of the current batch's windows, asked for or already in.
 struct Titles {
@@ -337,6 +338,18 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames, Windo
     }
 }
 
+// Terminal emulators name their window in WINDOWID; a name that is not
+// among the windows listed is no help.
+xcb_window_t NamedTerminal(const xcb_window_t* windows, int count)
+{
+    const char* id = std::getenv("WINDOWID");
+    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
+    for (int i = 0; named && i < count; ++i)
+        if (windows[i] == named)
+            return windows[i];
+    return XCB_NONE;
+}
+
 ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     // The stacking list is asked for along with the manager's check, to save
@@ -354,11 +367,14 @@ ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
     if (ewmh && stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
+        namedTerminal = NamedTerminal(clients, count);
         EnumTopDown(clients, count, false, visit, context);
     } else {
         xcb_query_tree_reply_t* tree = TakeTree(xcb_query_tree(connection, root));
-        if (tree)
+        if (tree) {
+            namedTerminal = NamedTerminal(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree));
             EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true, visit, context);
+        }
         std::free(tree);
     }
     std::free(stacking);
@@ -379,20 +395,25 @@ int ReadTitle(WindowHandle window, char* buffer, int size)
     return length;
 }
 
-bool HostsOwnTerminal(WindowHandle window)
+TerminalHint HostsOwnTerminal(WindowHandle window)
 {
-    // Terminal emulators name their window in WINDOWID; failing that, a
-    // window of one of the tool's ancestors is the terminal it runs in.
-    const char* id = std::getenv("WINDOWID");
-    if (id && *id && std::strtoul(id, nullptr, 0) == window)
-        return true;
+    if (namedTerminal)
+        return window == namedTerminal ? TerminalIs : TerminalNot;
+    // Else the terminal is a window of one of the tool's ancestors.
     Exchange();
     xcb_get_property_reply_t* pid = TakeProperty(AskProperty(window, atoms[NetWmPid], 1));
     int count;
     const std::uint32_t* words = Words(pid, &count);
     bool own = count > 0 && OsIsAncestorProcess(words[0]);
     std::free(pid);
-    return own;
+    return own ? TerminalShared : TerminalNot;
+}
+
+// Titles are read anew by each listing; a short pause between them.
+void AwaitTitles(std::uint64_t until)
+{
+    std::uint64_t left = TimeLeft(until);
+    OsSleep(left < 10 ? static_cast<std::uint32_t>(left) : 10, -1);
 }
 
 void TrackWindow(WindowHandle window)
@@ -537,6 +558,7 @@ ConnectResult ConnectX11(WindowSystem* desktop, const char** where)
         .enumWindows = EnumWindows,
         .readTitle = ReadTitle,
         .hostsOwnTerminal = HostsOwnTerminal,
+        .awaitTitles = AwaitTitles,
         .trackWindow = TrackWindow,
         .closeTracked = CloseTracked,
         .wakeHandle = WakeHandle,

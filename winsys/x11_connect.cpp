@@ -4,14 +4,14 @@
 // to libxcb, without a deadline.
 
 #include <X11/Xauth.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -75,13 +75,25 @@ Xauth* LocalAuth(int display)
                                 static_cast<unsigned short>(std::strlen(number)), number, 1, names, lengths);
 }
 
-volatile std::sig_atomic_t watched = -1;
-volatile std::sig_atomic_t expired;
+// Watches a set-up from a thread of its own: a signal could be blocked or
+// ignored by what the tool inherits, a thread can't be stopped that way.
+struct Watch {
+    int fd;
+    int cancel; // readable once the set-up has ended
+    std::uint64_t deadline;
+    bool expired;
+};
 
-void OnDeadline(int)
+void* WatchSetUp(void* data)
 {
-    expired = 1;
-    shutdown(watched, SHUT_RDWR);
+    Watch& w = *static_cast<Watch*>(data);
+    pollfd ended = {.fd = w.cancel, .events = POLLIN, .revents = 0};
+    for (std::uint64_t left = TimeLeft(w.deadline); left > 0; left = TimeLeft(w.deadline))
+        if (poll(&ended, 1, left < 1000 ? static_cast<int>(left) : 1000) > 0)
+            return nullptr;
+    w.expired = true;
+    shutdown(w.fd, SHUT_RDWR);
+    return nullptr;
 }
 
 // xcb_connect_to_fd sends the set-up request and reads the answer without a
@@ -94,26 +106,29 @@ xcb_connection_t* SetUp(int fd, int display, std::uint64_t deadline, bool* mute)
     if (entry)
         auth = {entry->name_length, entry->name, entry->data_length, entry->data};
 
-    struct sigaction alarm = {}, before = {};
-    alarm.sa_handler = OnDeadline;
-    sigemptyset(&alarm.sa_mask);
-    sigaction(SIGALRM, &alarm, &before);
-    watched = fd;
-    expired = 0;
-    std::uint64_t left = TimeLeft(deadline);
-    itimerval timer = {};
-    timer.it_value.tv_sec = static_cast<time_t>(left / 1000);
-    timer.it_value.tv_usec = static_cast<suseconds_t>(left % 1000 * 1000 + 1); // never 0, which disarms
-    setitimer(ITIMER_REAL, &timer, nullptr);
-
-    xcb_connection_t* connection = xcb_connect_to_fd(fd, entry ? &auth : nullptr);
-
-    timer = {};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    sigaction(SIGALRM, &before, nullptr);
-    watched = -1;
+    int ends[2];
+    pthread_t watcher;
+    Watch watch = {.fd = fd, .cancel = -1, .deadline = deadline, .expired = false};
+    bool watched = pipe2(ends, O_CLOEXEC) == 0;
+    if (watched) {
+        watch.cancel = ends[0];
+        watched = pthread_create(&watcher, nullptr, WatchSetUp, &watch) == 0;
+        if (!watched) {
+            close(ends[0]);
+            close(ends[1]);
+        }
+    }
+    // Without a watcher there is no deadline to keep: no connection.
+    xcb_connection_t* connection = watched ? xcb_connect_to_fd(fd, entry ? &auth : nullptr) : nullptr;
+    if (watched) {
+        close(ends[1]);
+        pthread_join(watcher, nullptr);
+        close(ends[0]);
+    } else {
+        close(fd);
+    }
     XauDisposeAuth(entry);
-    *mute = expired;
+    *mute = watch.expired;
     return connection;
 }
 
@@ -135,7 +150,7 @@ xcb_connection_t* X11Connect(const char* display, int* screen, std::uint64_t dea
     }
     // Without a local socket libxcb goes on to TCP, as it does for a host.
     xcb_connection_t* connection = fd >= 0 ? SetUp(fd, number, deadline, mute) : xcb_connect(display, nullptr);
-    if (!*mute && !xcb_connection_has_error(connection))
+    if (connection && !*mute && !xcb_connection_has_error(connection))
         return connection;
     xcb_disconnect(connection);
     return nullptr;

@@ -158,6 +158,54 @@ TEST(Driver, OwnTerminalIsKnownByItsNewName)
     }
 }
 
+// Of a terminal process's windows (one terminal server, many windows), the
+// one that shows the tool's title once the tool has named it is its
+// terminal; the wait for that is taken only when a match may be it, and
+// lasts 250 ms at most from the naming.
+TEST(Driver, OwnTerminalAmongTheWindowsOfItsProcess)
+{
+    const std::uint64_t kNever = 0;
+    const struct {
+        TerminalHint hint;      // what the system knows of windows 0xA (the terminal) and 0xB
+        std::uint64_t retitled; // ms after the start when 0xA shows the tool's title
+        bool sibling;           // 0xC, of the same process, shows it already: another run waits there
+        std::string fragment, located;
+        bool waits;
+    } cases[] = {
+        {TerminalShared, 30, false, "build log", "Build Log", true},
+        {TerminalShared, 30, false, "report", "Report archive", true},
+        {TerminalShared, 30, false, "1.0", kTitle, true},
+        {TerminalShared, kNever, false, "build log", "", true}, // a terminal that ignores titles: all judged by it
+        {TerminalShared, 30, true, "report", "Report archive", true},
+        {TerminalShared, 30, true, "build log", "", true}, // two show it: which is ours is not known
+        {TerminalUnknown, 30, false, "report", "Report archive", true},
+        {TerminalUnknown, 30, false, "build log", "Build Log", true},
+        {TerminalShared, 30, false, "invoice", "", false},
+        {TerminalShared, 30, false, "archive", "Report archive", false}, // an ordinary window comes first
+    };
+    for (const auto& c : cases) {
+        FakeReset();
+        if (c.fragment == "archive")
+            FakeOpenWindow(0x30, "Report archive");
+        FakeOpenMaybeTerminal(0xA, "user@host: ~/reports", c.hint);
+        FakeOpenMaybeTerminal(0xB, "Build Log", c.hint);
+        if (c.sibling)
+            FakeOpenMaybeTerminal(0xC, kTitle, c.hint);
+        if (c.retitled != kNever)
+            FakeAt(FakeClock() + c.retitled, [] { FakeRetitle(0xA, kTitle); });
+        RunTool({"vt", c.fragment, "0"}, {{0x31, "Report archive"}});
+        std::string label = c.fragment + (c.sibling ? " beside another run" : "");
+        EXPECT_EQ(Only("out").at(2), c.located.empty() ? "out Exiting, did not find target window.\r\n"
+                                                       : Located(c.located))
+            << label;
+        std::uint64_t waited = 0;
+        for (const std::string& e : Only("await"))
+            waited += std::stoull(e.substr(6));
+        EXPECT_EQ(waited > 0, c.waits) << label;
+        EXPECT_LE(waited, 250u) << label;
+    }
+}
+
 TEST(Driver, LongProgramNameIsPrintedWholeInWholeCharacters)
 {
     FakeReset();
