@@ -51,6 +51,7 @@ pids=() failures=0 label='' server='' shell=''
 cleanup() {
     [ -n "$server" ] && kill -CONT "$server" # stopped or not, it goes on for later rows
     declare -F restore >/dev/null && restore # what the system's set-up changed for this row
+    pkill -f -- "--server=$work/foot.sock"
     kill -- "${pids[@]}" "-$shell" 2>/dev/null; sleep 0.2; kill -9 -- "${pids[@]}" "-$shell" 2>/dev/null
     wait 2>/dev/null
     [ "$failures" -eq 0 ] && rm -rf "$work"
@@ -74,6 +75,13 @@ helper_for() { echo "$HELPER"; } # FLAGS: the command that opens such a window
 known() { true; }                 # FLAGS: whether the helper knows the handle the tool shows
 . "$here/systems/${system%%-*}.sh"
 has tty && env+=(TERM=xterm) # a terminal that understands titles, whatever CTest's says
+# stand-in=MODE: standin.py on a bus of its own, run by an unprivileged
+# user: as root the bus daemon complains of the file limit on standard error.
+if [ -n "$(option stand-in)" ]; then
+    install -d -o 65534 -g 65534 "$work/runtime"
+    tool=(env XDG_RUNTIME_DIR="$work/runtime" setpriv --reuid=65534 --regid=65534 --clear-groups
+        dbus-run-session -- "$here/standin.py" "$(option stand-in)" "${tool[@]}")
+fi
 has stdout=closed && tool=(bash -c 'exec "$@" >&-' stdout-closed "${tool[@]}")
 has sigalrm=blocked && tool=(perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGALRM)); exec @ARGV' "${tool[@]}")
 for i in "${!env[@]}"; do
@@ -102,10 +110,28 @@ open_windows() { # LOG: the row's windows, oldest first, one helper each
     helpers=${#pids[@]}
     for w in "${!described[@]}"; do
         logs[w]=$work/$1.$w
-        # shellcheck disable=SC2046 # the helper's command is words
-        start "${logs[w]}" "${user[@]}" $(helper_for "${described[w]%%:*}") 150 "${described[w]}"
+        if [[ ${described[w]%%:*} == *footclient* ]]; then
+            start "${logs[w]}" foot_window 150 "${described[w]}"
+        else # shellcheck disable=SC2046 # the helper's command is words
+            start "${logs[w]}" "${user[@]}" $(helper_for "${described[w]%%:*}") 150 "${described[w]}"
+        fi
         ids[w]=$(sed -n 's/^window \([0-9A-F]*\) .*/\1/p' "${logs[w]}")
     done
+}
+# A foot server of the row's own holds the terminal (term=foot-server) and
+# its footclient windows: one process, many windows, as gnome-terminal has.
+foot_terminal() { # SCRIPT ARGUMENT...
+    "${user[@]}" env HOME="$work" LC_ALL=C.UTF-8 foot --server="$work/foot.sock" </dev/null >"$work/foot.log" 2>&1 &
+    within 10 test -S "$work/foot.sock"
+    exec "${user[@]}" env HOME="$work" LC_ALL=C.UTF-8 footclient --server-socket="$work/foot.sock" bash "$@"
+}
+foot_window() { # SECONDS FLAGS:TITLE, logged as the helpers log theirs
+    echo "window 0 ${2#*:}"
+    within 10 test -S "$work/foot.sock"
+    "${user[@]}" footclient --server-socket="$work/foot.sock" --title="${2#*:}" sleep "$1" &
+    sleep 1 && echo ready # shown by then
+    wait $!
+    echo "close 0" && echo "destroyed 0" # gone: closed as asked
 }
 closes() { grep -c -a -E "^close ${2:-[0-9A-F]+}( |"$'\r'"?\$)" "$1"; } # LOG [ID]: how many it got
 
@@ -176,6 +202,8 @@ for run in $(seq "$runs"); do
     # names, and no other, old or new.
     closed=$(option closes || { [ "$kind" = found ] && echo "$target"; } || echo 0)
     for i in "${!described[@]}"; do
+        # A foot window is known to have been asked once it has gone, a moment later.
+        [ $((i + 1)) = "$closed" ] && within 5 closes "${firstlogs[i]:-${logs[i]}}" "${firstids[i]:-${ids[i]}}" >/dev/null
         got=$(closes "${firstlogs[i]:-${logs[i]}}" "${firstids[i]:-${ids[i]}}")
         [ "$got" = "$(((i + 1) == closed))" ] || fail "window $((i + 1)) got $got close requests"
         has reopen && [ "$(closes "${logs[i]}" "${ids[i]}")" -ne 0 ] && fail "the new window $((i + 1)) got a close request"

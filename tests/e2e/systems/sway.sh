@@ -8,6 +8,7 @@ helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" |
 known() { false; } # the compositor's handles are known to the tool alone
 focus() { swaymsg -q -s "$(cat "$DESKTOP/swaysock")" "[title=\"^$1\$\"] focus"; }
 terminal() { # KIND SCRIPT ARGUMENT..., in the background: foot (native) or xterm (XWayland)
+    [ "$1" = foot-server ] && foot_terminal "${@:2}"
     [ "$1" = foot ] && exec "${user[@]}" env HOME="$work" LC_ALL=C.UTF-8 foot bash "${@:2}"
     exec "${user[@]}" env DISPLAY="$xdisplay" xterm -e bash "${@:2}"
 }
