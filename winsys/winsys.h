@@ -71,8 +71,8 @@ using WindowVisitor = bool (*)(void* context, WindowHandle window, const char* t
 
 struct WindowSystem {
     // Offers each titled top-level window, topmost first. ownTitle, when
-    // set, is the name the tool's terminal has just taken: a system that
-    // learns of titles late waits briefly for a window to show it.
+    // set, is the name just given to the tool's terminal: a system that
+    // names no processes watches for the window that takes it.
     ListOutcome (*enumWindows)(const char* ownTitle, WindowVisitor visit, void* context);
     // The title as it is now, as above; 0 for none or a window gone.
     int (*readTitle)(WindowHandle window, char* buffer, int size);
