@@ -27,6 +27,7 @@ struct Toplevel {
     bool described; // its first done has come
     bool activated;
     bool closed;
+    bool nilAppId; // Wayfire's stand-in for a missing app id
     int titleLength;
     char title[kTitleSize];
 };
@@ -82,7 +83,17 @@ void HandleTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title
     t->titleLength = static_cast<int>(length);
 }
 
-void HandleAppId(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
+void HandleAppId(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId)
+{
+    static_cast<Toplevel*>(data)->nilAppId = appId && std::strcmp(appId, "nil") == 0;
+}
+
+// Wayfire names a window that has neither title nor app id "nil", and its
+// app id "nil" too: that is no title.
+bool Titled(const Toplevel& t)
+{
+    return t.titleLength > 0 && !(t.nilAppId && std::strcmp(t.title, "nil") == 0);
+}
 
 void HandleOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
 
@@ -178,7 +189,7 @@ bool Offer(bool activated, WindowVisitor visit, void* context)
 {
     for (int i = 0; i < toplevelCount; ++i) {
         const Toplevel& t = *toplevels[i];
-        if (t.handle && !t.closed && t.titleLength > 0 && t.activated == activated && !visit(context, t.id, t.title))
+        if (t.handle && !t.closed && Titled(t) && t.activated == activated && !visit(context, t.id, t.title))
             return false;
     }
     return true;
@@ -237,7 +248,7 @@ void AwaitTitles(std::uint64_t deadline)
 int ReadTitle(WindowHandle window, char* buffer, int size)
 {
     const Toplevel* t = Find(window);
-    if (size <= 0 || !t || !t->handle || t->closed || t->titleLength == 0)
+    if (size <= 0 || !t || !t->handle || t->closed || !Titled(*t))
         return 0;
     int kept = t->titleLength < size - 1 ? t->titleLength : size - 1;
     std::memcpy(buffer, t->title, static_cast<std::size_t>(kept));

@@ -23,6 +23,7 @@ if [ "$1" = --list ]; then
     exit 0
 fi
 system=$1
+[ -n "${TESTBED:-}" ] && [ -s "$SCRATCH/testbed-skip" ] && { cat "$SCRATCH/testbed-skip"; exit 77; }
 while IFS='|' read -r name on windows run expect experr; do
     [ "$(trim "$name")" = "$2" ] && applies "$on" && break
     name=

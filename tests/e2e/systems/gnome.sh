@@ -3,7 +3,7 @@
 export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland")
 export DBUS_SESSION_BUS_ADDRESS=$(cat "$DESKTOP/bus") XAUTHORITY=$DESKTOP/xauthority
 unset DISPLAY
-xdisplay=:$(head -n1 "$DESKTOP/display") server=$(cat "$DESKTOP/shell.pid")
+xdisplay=:$(head -n1 "$DESKTOP/display") server=$(cat "$DESKTOP/shell.pid" 2>/dev/null || cat "$DESKTOP/session.pid")
 helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
 known() { [[ $1 == *xwayland* ]]; } # X11 ids; native windows' come from the shell's ids
 focus() { "$here/gnome/activate" "$1"; }

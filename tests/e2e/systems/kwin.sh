@@ -3,5 +3,5 @@
 . "$here/systems/sway.sh"
 export DBUS_SESSION_BUS_ADDRESS=$(cat "$DESKTOP/bus")
 user=()
-known() { [[ $1 == *xwayland* ]]; } # X11 ids; native windows' come from KWin
+known() { [[ $1 == *xwayland* && $system == kwin ]]; } # X11 ids (Plasma 5); else KWin's own
 focus() { "$here/kwin/activate" "$1"; }

@@ -2,7 +2,7 @@
 # 65534, whose windows, terminals and tool run as that user too.
 export XDG_RUNTIME_DIR=$DESKTOP/runtime WAYLAND_DISPLAY=$(cat "$DESKTOP/wayland")
 unset DISPLAY DBUS_SESSION_BUS_ADDRESS
-xdisplay=:$(head -n1 "$DESKTOP/display") server=$(cat "$DESKTOP/$system.pid")
+xdisplay=:$(head -n1 "$DESKTOP/display") server=$(cat "$DESKTOP/$system.pid" 2>/dev/null || cat "$DESKTOP/session.pid")
 user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 helper_for() { [[ $1 == *xwayland* ]] && echo "env DISPLAY=$xdisplay $XHELPER" || echo "$HELPER"; }
 known() { false; } # the compositor's handles are known to the tool alone

@@ -10,6 +10,7 @@
 //   wmname         WM_NAME only        legacy    WM_NAME "Legacy name"
 //   nulnet         _NET_WM_NAME is one zero byte
 //   framed         inside a frame window of its own, marked as a managed client
+//   dock           typed as a dock (a panel)
 //   listonly       the helper acts as a window manager that publishes
 //                  _NET_CLIENT_LIST but no stacking list
 //   *N             N copies, not logged one by one (benchmarks)
@@ -122,6 +123,10 @@ int main(int argc, char** argv)
                 SetProperty(w, protocols, XCB_ATOM_ATOM, 32, many.size(), many.data());
             } else if (!has("noclose")) {
                 SetProperty(w, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow);
+            }
+            if (has("dock")) {
+                xcb_atom_t dock = Atom("_NET_WM_WINDOW_TYPE_DOCK");
+                SetProperty(w, Atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &dock);
             }
             if (has("framed")) {
                 const uint32_t normal[2] = {1, 0};
