@@ -1,17 +1,20 @@
 #!/bin/bash
 # vantrel on a desktop that it asks over the session bus: headless KWin 5.27
-# (its scripting) or GNOME Shell 43 (vantrel's extension). Time from start to
+# (its scripting) or GNOME Shell 43 (vantrel's extension), or from the test
+# bed of Debian sid KWin 6.7 (kwin-6) or GNOME Shell 51 (gnome-51). Time from start to
 # exit and peak memory with more and more native windows open (KWin: up to
 # 1,100, more than a table of 1,024 would hold), for a title no window has
 # (a full scan) and for the oldest window (found last).
-#   bench/bus.sh kwin|gnome [ROUNDS]        (default 5)
+#   bench/bus.sh kwin|gnome|kwin-6|gnome-51 [ROUNDS]        (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-kind=${1:?usage: bench/bus.sh kwin|gnome [ROUNDS]} rounds=${2:-5}
+kind=${1:?usage: bench/bus.sh kwin|gnome|kwin-6|gnome-51 [ROUNDS]} rounds=${2:-5}
 case $kind in
-    kwin) name=KWin counts=(10 100 1100) goal=50 ;;
-    gnome) name="GNOME Shell" counts=(1 100) goal=20 ;;
-    *) echo "usage: bench/bus.sh kwin|gnome [ROUNDS]"; exit 2 ;;
+    kwin) name="KWin 5.27" counts=(10 100 1100) goal=50 option=(--kwin) ;;
+    gnome) name="GNOME Shell 43" counts=(1 100) goal=20 option=(--gnome) ;;
+    kwin-6) name="KWin 6.7" counts=(10 100 1100) goal=50 option=(--sid kwin6) ;;
+    gnome-51) name="GNOME Shell 51" counts=(1 100) goal=20 option=(--sid gnome51) ;;
+    *) echo "usage: bench/bus.sh kwin|gnome|kwin-6|gnome-51 [ROUNDS]"; exit 2 ;;
 esac
 scripts/install-deps
 cmake --preset linux >/dev/null
@@ -19,7 +22,7 @@ cmake --build --preset linux -j2 --target vantrel manpage benchrun wlhelper >/de
 
 . bench/lib.sh
 dir=$build/bench-$kind
-desktop "$dir" "--$kind"
+desktop "$dir" "${option[@]}"
 on=(env -u DISPLAY XDG_RUNTIME_DIR="$dir/runtime" WAYLAND_DISPLAY="$(cat "$dir/wayland")"
     DBUS_SESSION_BUS_ADDRESS="$(cat "$dir/bus")")
 

@@ -2,19 +2,20 @@
 # vantrel on Wayland beside vantrel on X11: full-scan time (start to exit,
 # for a title no window has) and peak memory with 1, 100 and 500 windows
 # open, on headless sway (the window list of wlroots' foreign-toplevel
-# protocol) and on Xvfb under openbox.
-#   bench/wayland.sh [ROUNDS]        (default 5)
+# protocol), or labwc from the test bed of Debian sid, and on Xvfb under
+# openbox.
+#   bench/wayland.sh [ROUNDS] [sway|labwc]        (default 5, sway)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rounds=${1:-5}
+rounds=${1:-5} compositor=${2:-sway}
 scripts/install-deps
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target vantrel xhelper wlhelper benchrun >/dev/null
 
 . bench/lib.sh
-sway=$build/bench-sway
+sway=$build/bench-$compositor
 xorg=$build/bench-x11
-desktop "$sway" --sway
+if [ "$compositor" = labwc ]; then desktop "$sway" --sid labwc; else desktop "$sway" --sway; fi
 desktop "$xorg" --wm openbox
 wayland=(env -u DISPLAY XDG_RUNTIME_DIR="$sway/runtime" WAYLAND_DISPLAY="$(cat "$sway/wayland")")
 x11=(env -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR DISPLAY=":$(cat "$xorg/display")")
@@ -32,21 +33,22 @@ scan() { # NAME ENV...: one benchrun line, "NAME MEDIAN_MS PEAK_RSS_KIB"
 
 # Each run must have searched its desktop: on Wayland, nothing on stderr.
 "${wayland[@]}" "$vantrel" "no such window zq" 0 >/dev/null 2>"$work/err"
-[ ! -s "$work/err" ] || { echo "vantrel did not search sway:"; cat "$work/err"; exit 1; }
+[ ! -s "$work/err" ] || { echo "vantrel did not search $compositor:"; cat "$work/err"; exit 1; }
 
 echo "## Full scan: median of $rounds runs, start to exit; largest peak RSS"
 echo
-echo "| windows open | Wayland (sway) | X11 (Xvfb + openbox) | peak RSS Wayland | peak RSS X11 |"
+echo "| windows open | Wayland ($compositor) | X11 (Xvfb + openbox) | peak RSS Wayland | peak RSS X11 |"
 echo "|---|---|---|---|---|"
 open=0
 for n in 1 100 500; do
     wl_windows "wl$n.log" "keep,*$((n - open)):Bench window"
     x_windows "x$n.log" "keep,*$((n - open)):Bench window"
     open=$n
-    listed_wl=$(swaymsg -s "$(cat "$sway/swaysock")" -t get_tree | grep -c '"name": "Bench window"')
+    # What the compositor announced to a client of its window list.
+    listed_wl=$("${wayland[@]}" WAYLAND_DEBUG=1 "$vantrel" "no such window zq" 0 2>&1 | grep -c 'title("Bench window")')
     listed_x=$("${x11[@]}" xprop -root _NET_CLIENT_LIST | tr ',' '\n' | grep -c 0x)
     if [ "$listed_wl" -ne "$n" ] || [ "$listed_x" -ne "$n" ]; then
-        echo "windows listed: $listed_wl by sway, $listed_x by openbox, not $n"; exit 1
+        echo "windows listed: $listed_wl by $compositor, $listed_x by openbox, not $n"; exit 1
     fi
     read -r _ wl_ms wl_kib < <(scan wayland "${wayland[@]}")
     read -r _ x_ms x_kib < <(scan x11 "${x11[@]}")
