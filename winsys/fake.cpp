@@ -162,8 +162,8 @@ void FakeReset()
 
 void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome answer)
 {
-    windows.push_back(
-        {.handle = handle, .title = title, .answer = answer, .console = false, .hint = TerminalNot, .serial = ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = answer, .console = false, .hint = TerminalNot,
+                       .serial = ++serials});
 }
 
 void FakeOpenConsole(WindowHandle handle, const std::string& title)
@@ -174,8 +174,8 @@ void FakeOpenConsole(WindowHandle handle, const std::string& title)
 
 void FakeOpenMaybeTerminal(WindowHandle handle, const std::string& title, TerminalHint hint)
 {
-    windows.push_back(
-        {.handle = handle, .title = title, .answer = CloseDelivered, .console = false, .hint = hint, .serial = ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = false, .hint = hint,
+                       .serial = ++serials});
 }
 
 void FakeRetitle(WindowHandle handle, const std::string& title)

@@ -126,8 +126,8 @@ enum Asked { AskedDone, AskedMissing, AskedSilent, AskedAbsent, AskedLost };
 // Asks the extension; the reply, when it answered, is the caller's.
 Asked Ask(const char* member, sd_bus_message** reply, const char* types, std::uint64_t id = 0)
 {
-    int r = BusCall(OsClock() + kAnswerMs, *shellName ? shellName : kShell, kPath, kInterface, member, nullptr, reply, types,
-                    id);
+    const char* shell = *shellName ? shellName : kShell;
+    int r = BusCall(OsClock() + kAnswerMs, shell, kPath, kInterface, member, nullptr, reply, types, id);
     if (r >= 0)
         return AskedDone;
     if (r == -ETIMEDOUT)
