@@ -129,8 +129,11 @@ foot_terminal() { # SCRIPT ARGUMENT...
 foot_window() { # SECONDS FLAGS:TITLE, logged as the helpers log theirs
     echo "window 0 ${2#*:}"
     within 10 test -S "$work/foot.sock"
-    "${user[@]}" footclient --server-socket="$work/foot.sock" --title="${2#*:}" sleep "$1" &
-    sleep 1 && echo ready # shown by then
+    local started=$work/foot.$BASHPID
+    # What runs in it runs once the window is there; shown a moment later.
+    "${user[@]}" footclient --server-socket="$work/foot.sock" --title="${2#*:}" \
+        sh -c 'touch "$0" && exec sleep "$1"' "$started" "$1" &
+    within 10 test -e "$started" && sleep 0.3 && echo ready
     wait $!
     echo "close 0" && echo "destroyed 0" # gone: closed as asked
 }
