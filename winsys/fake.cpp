@@ -278,4 +278,3 @@ void OsSleep(std::uint32_t milliseconds, int)
     events.push_back("sleep " + std::to_string(milliseconds));
     Advance(milliseconds);
 }
-

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -104,6 +106,13 @@ void OsSleep(std::uint32_t milliseconds, int wake)
     bool timed = timer >= 0 && milliseconds > 0 && timerfd_settime(timer, 0, &alarm, nullptr) == 0;
     pollfd fds[2] = {{timed ? timer : -1, POLLIN, 0}, {wake, POLLIN, 0}};
     poll(fds, 2, timed ? -1 : static_cast<int>(milliseconds));
+}
+
+std::uint32_t OsTerminalWindowId()
+{
+    const char* id = std::getenv("WINDOWID");
+    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
+    return named <= UINT32_MAX ? static_cast<std::uint32_t>(named) : 0;
 }
 
 bool OsIsAncestorProcess(std::uint32_t process)

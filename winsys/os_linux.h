@@ -9,6 +9,9 @@
 // in is one of them.
 bool OsIsAncestorProcess(std::uint32_t process);
 
+// The X11 window that the terminal emulator names in WINDOWID, 0 for none.
+std::uint32_t OsTerminalWindowId();
+
 // From now until called again with nulls, a signal that ends the tool
 // removes this file and then its folder first.
 void OsRemoveOnSignal(const char* file, const char* folder);

@@ -71,8 +71,7 @@ TerminalHint ListedHostsOwnTerminal(WindowHandle window)
 {
     // WINDOWID names an XWayland terminal; a name no listed window has is
     // no help. Else the terminal is a window of one of the tool's ancestors.
-    const char* id = std::getenv("WINDOWID");
-    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
+    std::uint32_t named = OsTerminalWindowId();
     const ListedWindow* w = ListedFind(window);
     for (int i = 0; named && i < count; ++i)
         if (windows[i].x11 == named)

@@ -342,8 +342,7 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames, Windo
 // among the windows listed is no help.
 xcb_window_t NamedTerminal(const xcb_window_t* windows, int count)
 {
-    const char* id = std::getenv("WINDOWID");
-    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
+    std::uint32_t named = OsTerminalWindowId();
     for (int i = 0; named && i < count; ++i)
         if (windows[i] == named)
             return windows[i];
