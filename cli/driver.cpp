@@ -14,8 +14,10 @@ int VantrelMain(int argc, char** argv)
         .delayMinutes = 0,
         .consoleTitle = kProgramTitle,
         .consoleNamed = OsSetConsoleTitle(kProgramTitle),
+        .paneNamed = false,
         .namedAt = OsClock(),
     };
+    run.paneNamed = run.consoleNamed && OsConsoleIsPane();
     Print("%s\n", kProgramTitle);
     Print("Asks a window to close after a delay.\n\n");
 

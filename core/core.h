@@ -15,8 +15,21 @@ struct Run {
     std::int32_t delayMinutes;
     const char* consoleTitle; // what the tool named its own console
     bool consoleNamed;        // and the name was given
+    bool paneNamed;           // to a multiplexer's pane, which any window attached to it may show
     std::uint64_t namedAt;    // then, on OsClock()
 };
+
+// A window's process as a window system that names processes knows it.
+enum Kin {
+    KinUnknown,  // the system does not say
+    KinAncestor, // one of the tool's ancestors: its terminal may run there
+    KinOther,
+};
+
+// How such a window stands to the tool's terminal. named: the terminal id
+// the tool inherited (WINDOWID) names it; inherited from another terminal,
+// or stale, it may name the wrong window, so it only ever adds protection.
+TerminalHint TerminalByProcess(bool named, Kin kin);
 
 // Connects to the window system and searches it; reports the window found
 // and returns it, or 0.

@@ -15,9 +15,15 @@ struct Search {
     const WindowSystem* desktop;
     WindowHandle found;
     WindowHandle pending;  // a match that may be the terminal, whose new title has not shown yet
+    bool paneWait;         // and it is a window a multiplexer's pane may show
     bool settled;          // the terminal's new title has shown, or no longer will be waited for
     WindowHandle terminal; // of its process's windows, the one that shows the tool's title; 0 for none or several
 };
+
+bool ShowsOwnTitle(const Run& run, const char* title)
+{
+    return std::strstr(title, run.consoleTitle) != nullptr;
+}
 
 bool IsWordByte(char c)
 {
@@ -73,6 +79,8 @@ const char* Judge(const Search& s, WindowHandle window, const char* title, Termi
 {
     const Run& run = *s.run;
     bool own = hint == TerminalIs || (hint == TerminalShared && (!s.terminal || s.terminal == window));
+    // Every terminal window attached to the pane's session shows its name.
+    own |= run.paneNamed && ShowsOwnTitle(run, title);
     if (own || ShowsOwnCommand(run, title))
         title = run.consoleTitle;
     return FindTitleFragment(title, run.fragment) ? title : nullptr;
@@ -87,6 +95,13 @@ bool Visit(void* context, WindowHandle window, const char* title)
     // This may be the terminal, known only once its new title shows.
     if (!s.settled && (hint == TerminalShared || hint == TerminalUnknown)) {
         s.pending = window;
+        return false;
+    }
+    // Inside a multiplexer the terminal window is no ancestor's, and may be
+    // any window: each match is given the time to show the pane's name.
+    if (s.run->paneNamed && !ShowsOwnTitle(*s.run, title) && TimeLeft(s.run->namedAt + kOwnTitleMs) > 0) {
+        s.pending = window;
+        s.paneWait = true;
         return false;
     }
     if (!Judge(s, window, title, hint))
@@ -116,28 +131,36 @@ bool CountShowing(void* context, WindowHandle window, const char* title)
 {
     Showing& sh = *static_cast<Showing*>(context);
     const Search& s = *sh.search;
-    if (std::strstr(title, s.run->consoleTitle) && s.desktop->hostsOwnTerminal(window) == TerminalShared) {
+    if (!ShowsOwnTitle(*s.run, title))
+        return true;
+    sh.pendingShows |= window == s.pending;
+    if (s.desktop->hostsOwnTerminal(window) == TerminalShared)
         sh.first = sh.count++ ? sh.first : window;
-        sh.pendingShows |= window == s.pending;
-    }
     return true;
 }
 
 // Waits, at most until the deadline, until it is known whether the pending
-// match is the terminal: it shows the tool's title, several windows do
-// (another run waits in one), or the system has seen the title arrive.
-// False when the list was lost meanwhile.
+// match is the terminal: it shows the tool's title, or, of a terminal
+// process's windows, several do (another run waits in one), or the system
+// has seen the title arrive. A pane's name may show in any window, and in
+// several: there only the match's own title tells. False when the list was
+// lost meanwhile.
 bool Settle(Search& s, const char* ownTitle, std::uint64_t deadline)
 {
     for (;;) {
         Showing sh = {.search = &s, .count = 0, .first = 0, .pendingShows = false};
         if (s.desktop->enumWindows(ownTitle, CountShowing, &sh) != ListDone)
             return false;
-        TerminalHint hint = s.desktop->hostsOwnTerminal(s.pending);
-        bool known = (hint != TerminalShared && hint != TerminalUnknown) || sh.pendingShows || sh.count > 1;
+        bool known = sh.pendingShows;
+        if (!s.paneWait && !known) {
+            TerminalHint hint = s.desktop->hostsOwnTerminal(s.pending);
+            known = (hint != TerminalShared && hint != TerminalUnknown) || sh.count > 1;
+        }
         if (known || TimeLeft(deadline) == 0) {
-            s.terminal = sh.count == 1 ? sh.first : 0;
-            s.settled = true;
+            if (!s.paneWait) {
+                s.terminal = sh.count == 1 ? sh.first : 0;
+                s.settled = true;
+            }
             return true;
         }
         s.desktop->awaitTitles(deadline);
@@ -146,9 +169,21 @@ bool Settle(Search& s, const char* ownTitle, std::uint64_t deadline)
 
 } // namespace
 
+TerminalHint TerminalByProcess(bool named, Kin kin)
+{
+    // A terminal that leaves WINDOWID alone passes on its parent's, so the
+    // window it names is the terminal only where it may be: its process is
+    // an ancestor or unknown. The terminal the tool really runs in is among
+    // the ancestors' windows all the same.
+    if (named && kin != KinOther)
+        return TerminalIs;
+    return kin == KinAncestor ? TerminalShared : TerminalNot;
+}
+
 WindowHandle Locate(const Run& run, WindowSystem* desktop)
 {
-    Search search = {.run = &run, .desktop = desktop, .found = 0, .pending = 0, .settled = false, .terminal = 0};
+    Search search = {
+        .run = &run, .desktop = desktop, .found = 0, .pending = 0, .paneWait = false, .settled = false, .terminal = 0};
     const char* ownTitle = run.consoleNamed ? run.consoleTitle : nullptr;
     // A list that could not be had is no empty list: the next window system
     // that can be reached is searched instead.
@@ -160,6 +195,7 @@ WindowHandle Locate(const Run& run, WindowSystem* desktop)
         while ((listed = desktop->enumWindows(ownTitle, Visit, &search)) == ListDone && search.pending) {
             bool kept = Settle(search, ownTitle, run.namedAt + kOwnTitleMs);
             search.pending = 0;
+            search.paneWait = false;
             if (!kept) {
                 listed = ListLost;
                 break;

@@ -13,7 +13,8 @@ struct Window {
     std::string title;
     CloseOutcome answer;
     bool console;
-    TerminalHint hint;
+    Kin kin;
+    bool anonymous;
     unsigned serial; // tells apart windows that had the same handle
 };
 
@@ -29,7 +30,9 @@ std::uint64_t clock;
 unsigned serials;
 unsigned trackedSerial;
 std::string consoleTitle;
-bool ownShown; // a window of unknown process has taken the console's title
+bool ownShown; // an anonymous window has taken the console's title
+WindowHandle windowId;
+bool pane;
 bool terminal;
 bool connected;
 
@@ -107,7 +110,11 @@ TerminalHint HostsOwnTerminal(WindowHandle handle)
     const Window* w = Find(handle);
     if (!w)
         return TerminalNot;
-    return w->console ? TerminalIs : w->hint == TerminalUnknown && ownShown ? TerminalNot : w->hint;
+    if (w->console)
+        return TerminalIs;
+    if (w->anonymous)
+        return ownShown ? TerminalNot : TerminalUnknown;
+    return TerminalByProcess(windowId != 0 && windowId == handle, w->kin);
 }
 
 void AwaitTitles(std::uint64_t deadline)
@@ -156,33 +163,45 @@ void FakeReset()
     trackedSerial = 0;
     consoleTitle.clear();
     ownShown = false;
+    windowId = 0;
+    pane = false;
     terminal = false;
     connected = false;
 }
 
 void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome answer)
 {
-    windows.push_back({.handle = handle, .title = title, .answer = answer, .console = false, .hint = TerminalNot,
-                       .serial = ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = answer, .console = false, .kin = KinOther,
+                       .anonymous = false, .serial = ++serials});
 }
 
 void FakeOpenConsole(WindowHandle handle, const std::string& title)
 {
     windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = true,
-                       .hint = TerminalIs, .serial = ++serials});
+                       .kin = KinUnknown, .anonymous = false, .serial = ++serials});
 }
 
-void FakeOpenMaybeTerminal(WindowHandle handle, const std::string& title, TerminalHint hint)
+void FakeOpenWindowOf(WindowHandle handle, const std::string& title, Kin kin, bool anonymous)
 {
-    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = false, .hint = hint,
-                       .serial = ++serials});
+    windows.push_back({.handle = handle, .title = title, .answer = CloseDelivered, .console = false, .kin = kin,
+                       .anonymous = anonymous, .serial = ++serials});
+}
+
+void FakeSetWindowId(WindowHandle handle)
+{
+    windowId = handle;
+}
+
+void FakeSetPane(bool isPane)
+{
+    pane = isPane;
 }
 
 void FakeRetitle(WindowHandle handle, const std::string& title)
 {
     if (Window* w = Find(handle)) {
         w->title = title;
-        ownShown |= w->hint == TerminalUnknown && title.find(consoleTitle) != std::string::npos;
+        ownShown |= w->anonymous && title.find(consoleTitle) != std::string::npos;
     }
 }
 
@@ -246,6 +265,11 @@ bool OsSetConsoleTitle(const char* title)
     events.push_back(std::string("console-title ") + title);
     consoleTitle = title;
     return true;
+}
+
+bool OsConsoleIsPane()
+{
+    return pane;
 }
 
 bool OsIsTerminal(Stream)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/core.h"
 #include "winsys/winsys.h"
 
 void FakeReset();
@@ -22,10 +23,15 @@ void FakeOpenWindow(WindowHandle handle, const std::string& title, CloseOutcome 
 // gives its console, or, when given, under a title the window still shows.
 void FakeOpenConsole(WindowHandle handle, const std::string& title = "");
 
-// Adds a window that may show the tool's terminal: one of the terminal
-// process's windows (TerminalShared), or any window of a system that names
-// no processes (TerminalUnknown).
-void FakeOpenMaybeTerminal(WindowHandle handle, const std::string& title, TerminalHint hint);
+// Adds a window of a process the desktop names (FakeOpenWindow's are
+// KinOther), or of a system that names none (anonymous): there any window
+// may show the tool's terminal until one takes its title.
+void FakeOpenWindowOf(WindowHandle handle, const std::string& title, Kin kin, bool anonymous = false);
+
+// The window the terminal names in WINDOWID, 0 for none; and whether the
+// console is a tmux pane.
+void FakeSetWindowId(WindowHandle handle);
+void FakeSetPane(bool pane);
 
 // The window's title changes, as when a terminal takes the tool's title.
 void FakeRetitle(WindowHandle handle, const std::string& title);

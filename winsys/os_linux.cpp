@@ -110,9 +110,12 @@ void OsSleep(std::uint32_t milliseconds, int wake)
 
 std::uint32_t OsTerminalWindowId()
 {
+    // Anything but a whole number names no window.
     const char* id = std::getenv("WINDOWID");
-    unsigned long named = id && *id ? std::strtoul(id, nullptr, 0) : 0;
-    return named <= UINT32_MAX ? static_cast<std::uint32_t>(named) : 0;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long named = id && *id ? std::strtoul(id, &end, 0) : 0;
+    return named <= UINT32_MAX && !errno && end && !*end ? static_cast<std::uint32_t>(named) : 0;
 }
 
 bool OsIsAncestorProcess(std::uint32_t process)

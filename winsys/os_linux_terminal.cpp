@@ -74,6 +74,14 @@ bool OsSetConsoleTitle(const char* title)
     return named;
 }
 
+bool OsConsoleIsPane()
+{
+    // tmux keeps a pane's name to itself, or shows it among its own words in
+    // every terminal window attached to the session (set-titles).
+    const char* tmux = std::getenv("TMUX");
+    return tmux && *tmux;
+}
+
 void OsRemoveOnSignal(const char* path, const char* dir)
 {
     haveFile = 0;

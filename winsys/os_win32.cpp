@@ -22,6 +22,11 @@ bool OsSetConsoleTitle(const char* title)
     return SetConsoleTitleA(title);
 }
 
+bool OsConsoleIsPane()
+{
+    return false;
+}
+
 bool OsIsTerminal(Stream stream)
 {
     DWORD mode;

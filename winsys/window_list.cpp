@@ -69,14 +69,12 @@ int ListedTitle(WindowHandle window, char* buffer, int size)
 
 TerminalHint ListedHostsOwnTerminal(WindowHandle window)
 {
-    // WINDOWID names an XWayland terminal; a name no listed window has is
-    // no help. Else the terminal is a window of one of the tool's ancestors.
-    std::uint32_t named = OsTerminalWindowId();
+    // WINDOWID names an XWayland terminal by its X11 id.
     const ListedWindow* w = ListedFind(window);
-    for (int i = 0; named && i < count; ++i)
-        if (windows[i].x11 == named)
-            return w == &windows[i] ? TerminalIs : TerminalNot;
-    return w && w->pid > 0 && OsIsAncestorProcess(w->pid) ? TerminalShared : TerminalNot;
+    if (!w)
+        return TerminalNot;
+    Kin kin = w->pid == 0 ? KinUnknown : OsIsAncestorProcess(w->pid) ? KinAncestor : KinOther;
+    return TerminalByProcess(w->x11 != 0 && w->x11 == OsTerminalWindowId(), kin);
 }
 
 void ListedAwaitTitles(std::uint64_t deadline)

@@ -20,6 +20,9 @@ void OsStart();
 // Names the console or terminal the tool runs in; true once the name was
 // given (on Linux: written to the terminal, which may pass it on later).
 bool OsSetConsoleTitle(const char* title);
+// Whether that name goes to a multiplexer's pane (tmux), which passes it on
+// to every terminal window attached to it, if at all.
+bool OsConsoleIsPane();
 bool OsIsTerminal(Stream stream);
 // Whether text is UTF-8, so that bytes outside its sequences can be told.
 bool OsTextIsUtf8();
@@ -52,7 +55,7 @@ enum CloseOutcome {
 // How a window stands to the console or terminal the tool writes to.
 enum TerminalHint {
     TerminalNot,     // another window
-    TerminalIs,      // that window: the console's, or the one WINDOWID names
+    TerminalIs,      // that window, or one the terminal names (WINDOWID)
     TerminalShared,  // a window of the process the terminal runs in, which
                      // may show other windows too
     TerminalUnknown, // the system names no processes: any window may be it

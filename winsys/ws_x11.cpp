@@ -58,7 +58,6 @@ const char* displayName;
 xcb_window_t root;
 xcb_atom_t atoms[AtomCount];
 bool ewmh; // an EWMH window manager runs
-xcb_window_t namedTerminal; // the listed window that WINDOWID names, or none
 
 // The titles of the current batch's windows, asked for or already in.
 struct Titles {
@@ -338,17 +337,6 @@ void EnumTopDown(const xcb_window_t* windows, int count, bool mayBeFrames, Windo
     }
 }
 
-// Terminal emulators name their window in WINDOWID; a name that is not
-// among the windows listed is no help.
-xcb_window_t NamedTerminal(const xcb_window_t* windows, int count)
-{
-    std::uint32_t named = OsTerminalWindowId();
-    for (int i = 0; named && i < count; ++i)
-        if (windows[i] == named)
-            return windows[i];
-    return XCB_NONE;
-}
-
 ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
 {
     // The stacking list is asked for along with the manager's check, to save
@@ -366,14 +354,11 @@ ListOutcome EnumWindows(const char*, WindowVisitor visit, void* context)
     if (ewmh && stacking && stacking->format == 32 && stacking->type == XCB_ATOM_WINDOW) {
         int count;
         const std::uint32_t* clients = Words(stacking, &count);
-        namedTerminal = NamedTerminal(clients, count);
         EnumTopDown(clients, count, false, visit, context);
     } else {
         xcb_query_tree_reply_t* tree = TakeTree(xcb_query_tree(connection, root));
-        if (tree) {
-            namedTerminal = NamedTerminal(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree));
+        if (tree)
             EnumTopDown(xcb_query_tree_children(tree), xcb_query_tree_children_length(tree), true, visit, context);
-        }
         std::free(tree);
     }
     std::free(stacking);
@@ -396,16 +381,13 @@ int ReadTitle(WindowHandle window, char* buffer, int size)
 
 TerminalHint HostsOwnTerminal(WindowHandle window)
 {
-    if (namedTerminal)
-        return window == namedTerminal ? TerminalIs : TerminalNot;
-    // Else the terminal is a window of one of the tool's ancestors.
     Exchange();
     xcb_get_property_reply_t* pid = TakeProperty(AskProperty(window, atoms[NetWmPid], 1));
     int count;
     const std::uint32_t* words = Words(pid, &count);
-    bool own = count > 0 && OsIsAncestorProcess(words[0]);
+    Kin kin = count == 0 ? KinUnknown : OsIsAncestorProcess(words[0]) ? KinAncestor : KinOther;
     std::free(pid);
-    return own ? TerminalShared : TerminalNot;
+    return TerminalByProcess(window == OsTerminalWindowId(), kin);
 }
 
 // Titles are read anew by each listing; a short pause between them.

@@ -53,6 +53,7 @@ cleanup() {
     [ -n "$server" ] && kill -CONT "$server" # stopped or not, it goes on for later rows
     declare -F restore >/dev/null && restore # what the system's set-up changed for this row
     pkill -f -- "--server=$work/foot.sock"
+    has tmux && "${user[@]}" tmux -L "vantrel-$$" kill-server 2>/dev/null
     kill -- "${pids[@]}" "-$shell" 2>/dev/null; sleep 0.2; kill -9 -- "${pids[@]}" "-$shell" 2>/dev/null
     wait 2>/dev/null
     [ "$failures" -eq 0 ] && rm -rf "$work"
@@ -146,6 +147,20 @@ limit=30
 [ "${args[1]:-}" = 1 ] && limit=100 # a one-minute wait
 runs=$(option runs || echo 1) term=$(option term)
 typing=("$here/shell.sh" "$work" "$runs" "$settings" timeout --foreground "$limit" env "${env[@]}" "${tool[@]}" "${args[@]}")
+prompt='user@host: /home/user/reports'
+# A second xterm started from the first one's shell, which passes it the
+# first one's WINDOWID, as terminals that leave the variable alone do. It
+# keeps the title it starts with, as a terminal that passes titles on late
+# shows it while the tool looks.
+if has windowid=inherited; then
+    prompt='user@host: ~/alpha-reports'
+    typing=(-c 'xterm -T "$0" -xrm "XTerm*allowTitleOps: false" -e env WINDOWID="$WINDOWID" bash "$@"' "$prompt" "${typing[@]}")
+fi
+if has tmux; then # in a tmux session started detached, then attached from the terminal
+    "${user[@]}" tmux -L "vantrel-$$" -f /dev/null new-session -d -s reports bash "${typing[@]}" \; \
+        set-option -g set-titles on
+    typing=(-c "exec tmux -L vantrel-$$ attach" attach) prompt=".*$prompt.*"
+fi
 if [ -n "$term" ]; then
     terminal "$term" "${typing[@]}" </dev/null >"$work/terminal.log" 2>&1 &
 else # without a controlling terminal
@@ -159,7 +174,7 @@ for run in $(seq "$runs"); do
     out=$work/out.$run err=$work/err.$run firstids=() firstlogs=()
     [ ${#described[@]} -gt 0 ] && open_windows "windows.$run"
     [ -n "$(option focus)" ] && { within 10 focus "${titles[$(option focus) - 1]}" || fail "could not focus"; }
-    [ -n "$term" ] && { within 30 focus "user@host: /home/user/reports" || fail "no terminal titled by the prompt"; }
+    [ -n "$term" ] && { within 30 focus "$prompt" || fail "no terminal titled by the prompt"; }
     [ "$(option stop)" = before ] && kill -STOP "$server"
     touch "$work/go.$run"
     { [ "$kind" = waiting ] || has reopen || has stop=during; } &&

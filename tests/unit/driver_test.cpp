@@ -161,48 +161,60 @@ TEST(Driver, OwnTerminalIsKnownByItsNewName)
 // Of a terminal process's windows (one terminal server, many windows), the
 // one that shows the tool's title once the tool has named it is its
 // terminal; the wait for that is taken only when a match may be it, and
-// lasts 250 ms at most from the naming.
+// lasts 250 ms at most from the naming. WINDOWID only ever protects. In a
+// tmux pane any match may be the terminal, until it shows the pane's name.
 TEST(Driver, OwnTerminalAmongTheWindowsOfItsProcess)
 {
     const std::uint64_t kNever = 0;
     const struct {
-        TerminalHint hint;      // what the system knows of windows 0xA (the terminal) and 0xB
+        Kin kin;                // of windows 0xA (the terminal), 0xB and 0xC
+        bool anonymous;         // or the system names no processes
         std::uint64_t retitled; // ms after the start when 0xA shows the tool's title
-        bool sibling;           // 0xC, of the same process, shows it already: another run waits there
+        bool sibling;           // 0xC shows it already: another run waits there
+        WindowHandle windowId;  // WINDOWID
+        bool pane;              // run in a tmux pane
         std::string fragment, located;
-        bool waits;
+        std::uint64_t waited;
     } cases[] = {
-        {TerminalShared, 30, false, "build log", "Build Log", true},
-        {TerminalShared, 30, false, "report", "Report archive", true},
-        {TerminalShared, 30, false, "1.0", kTitle, true},
-        {TerminalShared, kNever, false, "build log", "", true}, // a terminal that ignores titles: all judged by it
-        {TerminalShared, 30, true, "report", "Report archive", true},
-        {TerminalShared, 30, true, "build log", "", true}, // two show it: which is ours is not known
-        {TerminalUnknown, 30, false, "report", "Report archive", true},
-        {TerminalUnknown, 30, false, "build log", "Build Log", true},
-        {TerminalShared, 30, false, "invoice", "", false},
-        {TerminalShared, 30, false, "archive", "Report archive", false}, // an ordinary window comes first
+        {KinAncestor, false, 30, false, 0, false, "build log", "Build Log - reports", 250},
+        {KinAncestor, false, 30, false, 0, false, "report", "Build Log - reports", 30},
+        {KinAncestor, false, 30, false, 0, false, "1.0", kTitle, 30},
+        {KinAncestor, false, kNever, false, 0, false, "build log", "", 250}, // ignores titles: all judged by it
+        {KinAncestor, false, 30, true, 0, false, "report", "Report archive", 30},
+        {KinAncestor, false, 30, true, 0, false, "build log", "", 30}, // two show it: which is ours is not known
+        {KinAncestor, true, 30, false, 0, false, "report", "Build Log - reports", 30},
+        {KinAncestor, false, 30, false, 0, false, "invoice", "", 0},
+        {KinAncestor, false, 30, false, 0, false, "archive", "Report archive", 0}, // an ordinary window first
+        {KinAncestor, false, 100, false, 0xB, false, "report", "Report archive", 100}, // another ancestor's WINDOWID
+        {KinAncestor, false, 30, true, 0x31, false, "report", "Report archive", 30}, // an unrelated one's
+        {KinAncestor, false, 30, false, 0x99, false, "report", "Build Log - reports", 30}, // a gone one's
+        {KinOther, false, 100, false, 0, true, "report", "Build Log - reports", 250},
+        {KinOther, false, kNever, false, 0, true, "report", "user@host: ~/reports", 250},
+        {KinOther, false, 100, true, 0, true, "report", "Build Log - reports", 250},
     };
     for (const auto& c : cases) {
         FakeReset();
+        FakeSetWindowId(c.windowId);
+        FakeSetPane(c.pane);
         if (c.fragment == "archive")
             FakeOpenWindow(0x30, "Report archive");
-        FakeOpenMaybeTerminal(0xA, "user@host: ~/reports", c.hint);
-        FakeOpenMaybeTerminal(0xB, "Build Log", c.hint);
+        FakeOpenWindowOf(0xA, "user@host: ~/reports", c.kin, c.anonymous);
+        FakeOpenWindowOf(0xB, "Build Log - reports", c.kin, c.anonymous);
         if (c.sibling)
-            FakeOpenMaybeTerminal(0xC, kTitle, c.hint);
+            FakeOpenWindowOf(0xC, kTitle, c.kin, c.anonymous);
+        // tmux shows a pane's name among its own words: here the session's name.
+        std::string shown = c.pane ? "reports:0:bash - \"" + kTitle + "\"" : kTitle;
         if (c.retitled != kNever)
-            FakeAt(FakeClock() + c.retitled, [] { FakeRetitle(0xA, kTitle); });
+            FakeAt(FakeClock() + c.retitled, [shown] { FakeRetitle(0xA, shown); });
         RunTool({"vt", c.fragment, "0"}, {{0x31, "Report archive"}});
-        std::string label = c.fragment + (c.sibling ? " beside another run" : "");
+        std::string label = c.fragment + " " + std::to_string(&c - cases);
         EXPECT_EQ(Only("out").at(2), c.located.empty() ? "out Exiting, did not find target window.\r\n"
                                                        : Located(c.located))
             << label;
         std::uint64_t waited = 0;
         for (const std::string& e : Only("await"))
             waited += std::stoull(e.substr(6));
-        EXPECT_EQ(waited > 0, c.waits) << label;
-        EXPECT_LE(waited, 250u) << label;
+        EXPECT_EQ(waited, c.waited) << label;
     }
 }
 
