@@ -108,7 +108,7 @@ bool Visit(void* context, WindowHandle window, const char* title)
         return true;
     // The handle may have passed to a new window between the read and the
     // tracking; only a title read while the window is tracked is trusted.
-    s.desktop->trackWindow(window);
+    s.desktop->trackWindow(window, s.run->fragment);
     char again[kTitleSize];
     const char* shown =
         s.desktop->readTitle(window, again, kTitleSize) > 0 ? Judge(s, window, again, hint) : nullptr;

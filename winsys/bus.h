@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "winsys/linux.h"
+#include "winsys/connect.h"
 
 #define VANTREL_SD_BUS_FUNCTIONS(X) \
     X(sd_bus_add_object) \

@@ -124,7 +124,7 @@ void AwaitTitles(std::uint64_t deadline)
     Advance(step);
 }
 
-void Track(WindowHandle handle)
+void Track(WindowHandle handle, const char*)
 {
     events.push_back("track " + Hex(handle));
     const Window* w = Find(handle);

@@ -12,6 +12,11 @@ const struct {
     ConnectResult (*connect)(WindowSystem*, const char**);
     bool native; // lists the Wayland compositor's own windows
 } kSystems[] = {
+    // Compositors whose own IPC knows which window was used last and which
+    // process shows each, before the Wayland list, which knows neither.
+    {.name = "sway", .connect = ConnectSway, .native = true},
+    {.name = "niri", .connect = ConnectNiri, .native = true},
+    {.name = "Wayfire", .connect = ConnectWayfire, .native = true},
     {.name = "Wayland", .connect = ConnectWayland, .native = true},
     {.name = "KWin", .connect = ConnectKwin, .native = true},
     {.name = "GNOME", .connect = ConnectGnome, .native = true},

@@ -4,15 +4,12 @@
 // that fills the desktop or declines. "where" names what was tried, for the
 // lines on standard error.
 
+#include "winsys/connect.h"
 #include "winsys/winsys.h"
 
-enum ConnectResult {
-    ConnectDone,
-    ConnectAbsent,       // nothing there to ask
-    ConnectDeclined,     // reached but of no use; the step said why on standard error
-    ConnectNoWindowList, // a compositor that lists no windows to ordinary programs
-};
-
+ConnectResult ConnectSway(WindowSystem* desktop, const char** where);
+ConnectResult ConnectNiri(WindowSystem* desktop, const char** where);
+ConnectResult ConnectWayfire(WindowSystem* desktop, const char** where);
 ConnectResult ConnectWayland(WindowSystem* desktop, const char** where);
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where);
 ConnectResult ConnectGnome(WindowSystem* desktop, const char** where);

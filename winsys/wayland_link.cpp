@@ -17,6 +17,7 @@
 #include <wayland-client.h>
 
 #include "core/core.h"
+#include "winsys/unix_socket.h"
 
 namespace {
 
@@ -54,40 +55,30 @@ int HandedOverSocket(const char* value)
     return static_cast<int>(fd);
 }
 
-// A connected socket, or -1 with errno set. A non-blocking connect can't
-// wait for room in a full backlog, and a blocking one waits for ever: the
-// send time-out bounds that wait.
-int ConnectSocket(const char* name, std::uint64_t deadline)
+// The compositor's socket: a path, or a name under XDG_RUNTIME_DIR. False
+// when it can't be named.
+bool SocketPath(const char* name, char* path, std::size_t size)
 {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    int length = name[0] == '/' ? std::snprintf(address.sun_path, sizeof address.sun_path, "%s", name)
-                 : runtime && *runtime
-                     ? std::snprintf(address.sun_path, sizeof address.sun_path, "%s/%s", runtime, name)
-                     : -1;
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof address.sun_path) {
-        errno = ENOENT;
-        return -1;
+    int length = name[0] == '/'             ? std::snprintf(path, size, "%s", name)
+                 : runtime && *runtime ? std::snprintf(path, size, "%s/%s", runtime, name)
+                                       : -1;
+    return length >= 0 && static_cast<std::size_t>(length) < size;
+}
+
+// What the tool would connect to: a socket handed over (the descriptor, or
+// -1 for none fit to use), else the name of one.
+const char* Chosen(int* handed)
+{
+    const char* over = std::getenv("WAYLAND_SOCKET");
+    if (over && *over) {
+        std::snprintf(handedOver, sizeof handedOver, "WAYLAND_SOCKET=%s", over);
+        *handed = HandedOverSocket(over);
+        return handedOver;
     }
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    std::uint64_t left = TimeLeft(deadline);
-    left += left == 0; // a zero time-out would mean none
-    timeval limit = {.tv_sec = static_cast<time_t>(left / 1000),
-                     .tv_usec = static_cast<suseconds_t>(left % 1000 * 1000)};
-    timeval none = {};
-    if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0 ||
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none) != 0 ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
-        int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
+    *handed = -1;
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    return name && *name ? name : "wayland-0";
 }
 
 void SyncDone(void* data, wl_callback* callback, std::uint32_t)
@@ -105,15 +96,10 @@ LinkResult LinkConnect(std::uint64_t deadline, wl_display** display, const char*
     wl_log_set_handler_client(Log);
     *display = nullptr;
     int fd;
-    const char* handed = std::getenv("WAYLAND_SOCKET");
-    if (handed && *handed) {
-        std::snprintf(handedOver, sizeof handedOver, "WAYLAND_SOCKET=%s", handed);
-        *where = handedOver;
-        fd = HandedOverSocket(handed);
-    } else {
-        const char* name = std::getenv("WAYLAND_DISPLAY");
-        *where = name && *name ? name : "wayland-0";
-        fd = ConnectSocket(*where, deadline);
+    *where = Chosen(&fd);
+    char path[sizeof sockaddr_un::sun_path];
+    if (*where != handedOver) {
+        fd = SocketPath(*where, path, sizeof path) ? SocketConnect(path, deadline) : -1;
         // A compositor that does not take the connection in time: the
         // backlog is full and stays so.
         if (fd < 0 && errno == EAGAIN)
@@ -173,4 +159,57 @@ LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline)
     if (!done)
         wl_callback_destroy(callback);
     return result;
+}
+
+namespace {
+
+// Null when the socket's peer serves the Wayland socket too, or none can be
+// reached; else why it is another desktop's.
+const char* OtherServer(int ipc, std::uint64_t deadline)
+{
+    // Asked once: every compositor's IPC is checked against the same one.
+    static std::uint32_t server;
+    static bool asked;
+    static char why[96];
+    int fd;
+    const char* where = Chosen(&fd);
+    if (!asked) {
+        asked = true;
+        char path[sizeof sockaddr_un::sun_path];
+        if (where != handedOver) {
+            fd = SocketPath(where, path, sizeof path) ? SocketConnect(path, deadline) : -1;
+            server = fd >= 0 ? SocketPeer(fd) : 0;
+            if (fd >= 0)
+                close(fd);
+        } else {
+            server = fd >= 0 ? SocketPeer(fd) : 0; // left open: it is the connection itself
+        }
+    }
+    if (server == 0 || SocketPeer(ipc) == server)
+        return nullptr;
+    std::snprintf(why, sizeof why, "not the compositor at %s", where);
+    return why;
+}
+
+} // namespace
+
+ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where)
+{
+    *fd = SocketConnect(path, deadline);
+    if (*fd < 0 && errno == EAGAIN) {
+        SocketTell(peer, path, SocketMute);
+        return ConnectDeclined;
+    }
+    // A stale variable is common (one left in a tmux session, say).
+    if (*fd < 0)
+        return ConnectAbsent;
+    // A nested compositor's, or another session's, lists windows of no
+    // concern to this desktop.
+    if (const char* other = OtherServer(*fd, deadline)) {
+        *where = other;
+        close(*fd);
+        *fd = -1;
+        return ConnectAbsent;
+    }
+    return ConnectDone;
 }

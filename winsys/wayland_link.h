@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "winsys/connect.h"
+
 struct wl_display;
 
 enum LinkResult {
@@ -28,3 +30,10 @@ LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* en
 
 // Until the compositor has handled every request sent before.
 LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
+
+// Connects to a compositor's own IPC socket at `path`, if that compositor
+// serves the Wayland socket LinkConnect would use, or no Wayland socket can
+// be reached at all: ConnectDone with *fd; ConnectAbsent when nobody is
+// there, or it is another desktop's (*where then says so); ConnectDeclined
+// when it did not take the connection in time (standard error says so).
+ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where);

@@ -4,45 +4,65 @@
 #include <cstdlib>
 
 #include "core/core.h"
+#include "match/match.h"
 #include "winsys/os_linux.h"
 #include "winsys/stacking.h"
+#include "winsys/table.h"
 
 namespace {
 
 ListedWindow* windows;
-Stacked* order; // the windows' places, then topmost first
+Stacked* order; // the windows' places, sorted topmost first when offered
 int count, room;
+Focused* focused; // when each last had the focus, where the lister says
+int focusedCount, focusedRoom;
+struct {
+    WindowHandle handle; // 0: none
+    std::uint64_t number;
+    std::uint32_t pid;
+    const char* fragment;
+} tracked;
 
 bool Grow()
 {
-    int more = room ? room * 2 : 64;
-    auto* grown = static_cast<ListedWindow*>(std::realloc(windows, static_cast<std::size_t>(more) * sizeof *windows));
+    int windowRoom = room, orderRoom = room;
+    bool grown = TableReserve(&windows, count + 1, &windowRoom) && TableReserve(&order, count + 1, &orderRoom);
     if (grown)
-        windows = grown;
-    auto* places = static_cast<Stacked*>(std::realloc(order, static_cast<std::size_t>(more) * sizeof *order));
-    if (places)
-        order = places;
-    if (grown && places)
-        room = more;
-    return grown && places;
+        room = windowRoom;
+    return grown;
 }
 
 } // namespace
 
 void ListedClear()
 {
-    count = 0;
+    count = focusedCount = 0;
 }
 
-ListedWindow* ListedAdd(const char* title, std::int32_t level)
+ListedWindow* ListedAdd(const char* title, std::int32_t level, bool* grew)
 {
-    if (!*title || (count == room && !Grow()))
+    if (!*title)
         return nullptr;
+    if (count == room && !Grow()) {
+        if (grew)
+            *grew = false;
+        return nullptr;
+    }
     ListedWindow& w = windows[count];
     w = {};
+    w.level = level;
     std::snprintf(w.title, sizeof w.title, "%s", title);
-    order[count] = {.level = level, .index = count};
     return &windows[count++];
+}
+
+int ListedCount()
+{
+    return count;
+}
+
+ListedWindow* ListedAt(int index)
+{
+    return index >= 0 && index < count ? &windows[index] : nullptr;
 }
 
 const ListedWindow* ListedFind(WindowHandle window)
@@ -55,6 +75,8 @@ const ListedWindow* ListedFind(WindowHandle window)
 
 ListOutcome ListedOffer(const char*, WindowVisitor visit, void* context)
 {
+    for (int i = 0; i < count; ++i)
+        order[i] = {.level = windows[i].level, .index = i};
     SortTopmostFirst(order, count);
     for (int i = 0; i < count && visit(context, windows[order[i].index].handle, windows[order[i].index].title); ++i) {
     }
@@ -82,4 +104,38 @@ void ListedAwaitTitles(std::uint64_t deadline)
     // Each question costs the desktop a script run or a list; a pause between.
     std::uint64_t left = TimeLeft(deadline);
     OsSleep(left < 20 ? static_cast<std::uint32_t>(left) : 20, -1);
+}
+
+bool ListedAddFocused(const char* title, std::uint64_t id, std::uint32_t pid, bool known, std::uint64_t stamp)
+{
+    bool grew = true;
+    ListedWindow* w = ListedAdd(title, 0, &grew);
+    if (!w)
+        return grew;
+    if (!TableReserve(&focused, focusedCount + 1, &focusedRoom))
+        return false;
+    w->handle = static_cast<WindowHandle>(id);
+    w->number = id;
+    w->pid = pid;
+    focused[focusedCount++] = {.known = known, .stamp = stamp, .id = id, .index = count - 1};
+    return true;
+}
+
+void ListedRankFocused()
+{
+    SortRecentFirst(focused, focusedCount);
+    for (int rank = 0; rank < focusedCount; ++rank)
+        windows[focused[rank].index].level = -rank;
+}
+
+void ListedTrack(WindowHandle window, const char* fragment)
+{
+    const ListedWindow* w = ListedFind(window);
+    tracked = {.handle = w ? window : 0, .number = w ? w->number : 0, .pid = w ? w->pid : 0, .fragment = fragment};
+}
+
+bool ListedStillTracked(WindowHandle window)
+{
+    const ListedWindow* w = window == tracked.handle ? ListedFind(window) : nullptr;
+    return w && w->number == tracked.number && w->pid == tracked.pid && FindTitleFragment(w->title, tracked.fragment);
 }

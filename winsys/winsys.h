@@ -84,8 +84,10 @@ struct WindowSystem {
     // next enumWindows offers them as they are then.
     void (*awaitTitles)(std::uint64_t deadline);
     // From now on, notices the window's end, so that a newcomer given the
-    // same handle is not taken for it.
-    void (*trackWindow)(WindowHandle window);
+    // same handle is not taken for it. A system that can't tell that
+    // checks before the close that the window still has the same process
+    // and a title that holds the fragment.
+    void (*trackWindow)(WindowHandle window, const char* fragment);
     // The polite close request to the tracked window, if the handle still
     // names it; the window may refuse or ask first.
     CloseOutcome (*closeTracked)(WindowHandle window);

@@ -139,7 +139,7 @@ Asked Ask(const char* member, sd_bus_message** reply, const char* types, std::ui
     return AskedMissing; // the shell answers, the extension doesn't
 }
 
-void TrackWindow(WindowHandle window)
+void TrackWindow(WindowHandle window, const char*)
 {
     // The shell never gives a window's id to another.
     const ListedWindow* w = ListedFind(window);

@@ -435,7 +435,7 @@ ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context
     return ListedOffer(ownTitle, visit, context);
 }
 
-void TrackWindow(WindowHandle window)
+void TrackWindow(WindowHandle window, const char*)
 {
     // KWin finds the window by its id when asked to close it; a newcomer
     // never gets the same id.

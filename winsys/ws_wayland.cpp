@@ -263,7 +263,7 @@ TerminalHint HostsOwnTerminal(WindowHandle)
     return ownTitle && !ownShown ? TerminalUnknown : TerminalNot;
 }
 
-void TrackWindow(WindowHandle window)
+void TrackWindow(WindowHandle window, const char*)
 {
     tracked = Find(window);
 }

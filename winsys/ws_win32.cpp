@@ -99,7 +99,7 @@ TerminalHint HostsOwnTerminal(WindowHandle window)
 // Never called: the console takes its title at once, and its window is known.
 void AwaitTitles(std::uint64_t) {}
 
-void TrackWindow(WindowHandle window)
+void TrackWindow(WindowHandle window, const char*)
 {
     // The handle of a destroyed window can come back for a new window of the
     // same thread; its owner alone can't tell them apart, its end can.

@@ -397,7 +397,7 @@ void AwaitTitles(std::uint64_t until)
     OsSleep(left < 10 ? static_cast<std::uint32_t>(left) : 10, -1);
 }
 
-void TrackWindow(WindowHandle window)
+void TrackWindow(WindowHandle window, const char*)
 {
     // Ids are reused once a client is gone, so watch for the window's end
     // from now on. A window already gone refuses the selection, which is
