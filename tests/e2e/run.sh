@@ -91,14 +91,20 @@ for i in "${!env[@]}"; do
     case ${env[i]} in # @mute: a socket that never answers, in the form the variable takes
         WAYLAND_DISPLAY=@mute) value=vantrel-mute path=$XDG_RUNTIME_DIR/vantrel-mute ;;
         DISPLAY=@mute) value=:$((900 + $$ % 100)) path=@/tmp/.X11-unix/X$((900 + $$ % 100)) ;;
-        *=@mute) value=unix:path=$work/mute path=$work/mute ;;
+        DBUS_SESSION_BUS_ADDRESS=@mute) value=unix:path=$work/mute path=$work/mute ;;
+        *=@mute) value=$work/mute path=$work/mute ;;
     esac
     [ -n "$value" ] && start "$work/mute.$i" "${user[@]}" "$here/mute.py" "$path" && env[i]=${env[i]%%=*}=$value
+    # @dead: a socket file nobody listens on, as a compositor leaves behind.
+    [[ ${env[i]} == *=@dead ]] && "${user[@]}" /usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' \
+        "$work/dead" && env[i]=${env[i]%%=*}=$work/dead
+    [[ ${env[i]} == *=@nested ]] && nested && env[i]=${env[i]%%=*}=$nested # another compositor's IPC
     env[i]=${env[i]//@display/${xdisplay:-}}
 done
 errors=$(printf '%s' "$experr" | tr '|' '\n' | sed -E 's/^ +| +$//g; /^$/d; s/^/vantrel: /')
 errors=${errors//@display/$(env "${env[@]}" printenv DISPLAY)}
 errors=${errors//@wayland/$(env "${env[@]}" printenv WAYLAND_DISPLAY)}
+errors=${errors//@ipc/$(env "${env[@]}" printenv SWAYSOCK NIRI_SOCKET | head -n1)}
 
 # --- The windows ---
 expand() { printf '%b' "$(printf '%s' "$1" | perl -pe 's/\{([^{}*]*)\*(\d+)\}/$1 x $2/ge')"; } # TEXT: {TEXT*N}, escapes read
@@ -117,7 +123,8 @@ open_windows() { # LOG: the row's windows, oldest first, one helper each
         else # shellcheck disable=SC2046 # the helper's command is words
             start "${logs[w]}" "${user[@]}" $(helper_for "${described[w]%%:*}") 150 "${described[w]}"
         fi
-        ids[w]=$(sed -n 's/^window \([0-9A-F]*\) .*/\1/p' "${logs[w]}")
+        ids[w]=$(sed -n 's/^window \([0-9A-F]*\) .*/\1/p' "${logs[w]}") procs[w]=${pids[-1]}
+        [[ ${described[w]%%:*} =~ (scratchpad|workspace=[0-9]+) ]] && place "${BASH_REMATCH[1]}" "${procs[w]}"
     done
 }
 # A foot server of the row's own holds the terminal (term=foot-server) and
@@ -173,7 +180,9 @@ for run in $(seq "$runs"); do
     [ "$runs" -gt 1 ] && label=" (run $run)"
     out=$work/out.$run err=$work/err.$run firstids=() firstlogs=()
     [ ${#described[@]} -gt 0 ] && open_windows "windows.$run"
-    [ -n "$(option focus)" ] && { within 10 focus "${titles[$(option focus) - 1]}" || fail "could not focus"; }
+    for n in $(option focus | tr , ' '); do
+        within 10 focus "${titles[n - 1]}" "${procs[n - 1]}" || fail "could not focus window $n"
+    done
     [ -n "$term" ] && { within 30 focus "$prompt" || fail "no terminal titled by the prompt"; }
     [ "$(option stop)" = before ] && kill -STOP "$server"
     touch "$work/go.$run"

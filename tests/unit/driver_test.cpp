@@ -6,7 +6,6 @@
 #include "cli/driver.h"
 #include "core/constants.h"
 #include "winsys/fake.h"
-#include "winsys/stacking.h"
 
 namespace {
 
@@ -256,17 +255,6 @@ TEST(Driver, TitlesOnATerminalCannotDriveIt)
             RunTool({"vt", "report", "0"}, {{0x20, c.title}});
             EXPECT_EQ(Only("out").at(2), Located(terminal ? c.shown : c.title)) << c.title;
         }
-}
-
-TEST(SortTopmostFirst, HigherFirstEqualsInListedOrder)
-{
-    Stacked windows[] = {{.level = 3, .index = 0}, {.level = 1, .index = 1}, {.level = 3, .index = 2},
-                         {.level = 2, .index = 3}, {.level = -1, .index = 4}};
-    SortTopmostFirst(windows, 5);
-    std::vector<int> order;
-    for (const Stacked& w : windows)
-        order.push_back(w.index);
-    EXPECT_EQ(order, (std::vector<int>{0, 2, 3, 1, 4}));
 }
 
 TEST(Driver, CloseReachesOnlyTheLocatedWindow)
