@@ -193,7 +193,8 @@ const char* OtherServer(int ipc, std::uint64_t deadline)
 
 } // namespace
 
-ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where)
+ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where,
+                      const void* ask, std::size_t length, SocketResult* asked)
 {
     *fd = SocketConnect(path, deadline);
     if (*fd < 0 && errno == EAGAIN) {
@@ -203,6 +204,8 @@ ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline
     // A stale variable is common (one left in a tmux session, say).
     if (*fd < 0)
         return ConnectAbsent;
+    if (ask)
+        *asked = SocketWrite(*fd, ask, length, deadline);
     // A nested compositor's, or another session's, lists windows of no
     // concern to this desktop.
     if (const char* other = OtherServer(*fd, deadline)) {

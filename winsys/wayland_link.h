@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "winsys/connect.h"
+#include "winsys/unix_socket.h"
 
 struct wl_display;
 
@@ -36,4 +37,7 @@ LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
 // be reached at all: ConnectDone with *fd; ConnectAbsent when nobody is
 // there, or it is another desktop's (*where then says so); ConnectDeclined
 // when it did not take the connection in time (standard error says so).
-ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where);
+// `ask`, when given, is written at once, so that the compositor answers it
+// while the Wayland socket is asked who serves it; *asked says how that went.
+ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where,
+                      const void* ask = nullptr, std::size_t length = 0, SocketResult* asked = nullptr);

@@ -33,13 +33,18 @@ SocketInput in;     // the last reply, header first
 bool listFresh;     // the list taken when connecting is still to be offered
 WindowHandle tracked;
 
+void Header(std::uint32_t type, std::uint32_t size, char* header)
+{
+    std::memcpy(header, kMagic, sizeof kMagic);
+    std::memcpy(header + 6, &size, 4);
+    std::memcpy(header + 10, &type, 4);
+}
+
 SocketResult Ask(std::uint32_t type, const char* payload, std::uint64_t deadline)
 {
     std::uint32_t size = static_cast<std::uint32_t>(std::strlen(payload));
     char header[kHeader];
-    std::memcpy(header, kMagic, sizeof kMagic);
-    std::memcpy(header + 6, &size, 4);
-    std::memcpy(header + 10, &type, 4);
+    Header(type, size, header);
     SocketResult r = SocketWrite(fd, header, kHeader, deadline);
     return r == SocketDone ? SocketWrite(fd, payload, size, deadline) : r;
 }
@@ -62,13 +67,13 @@ SocketResult Answer(std::uint32_t type, std::uint64_t deadline, std::uint32_t* l
     return SocketRead(fd, &in, kHeader + size, deadline);
 }
 
-// Lists the windows as they are now; false, with the line said, when the
-// list can't be had.
-bool List()
+// Lists the windows as they are now (asked already, with `asked` as the
+// outcome, when given); false, with the line said, when the list can't be
+// had.
+bool List(const SocketResult* asked = nullptr, std::uint64_t deadline = OsClock() + kAnswerMs)
 {
-    const std::uint64_t deadline = OsClock() + kAnswerMs;
     std::uint32_t length = 0;
-    SocketResult r = Ask(kGetTree, "", deadline);
+    SocketResult r = asked ? *asked : Ask(kGetTree, "", deadline);
     if (r == SocketDone)
         r = Answer(kGetTree, deadline, &length);
     TreeRead tree = r != SocketDone ? TreeDone : length ? SwayReadTree(in.bytes + kHeader, length) : TreeUnreadable;
@@ -135,9 +140,14 @@ ConnectResult ConnectSway(WindowSystem* desktop, const char** where)
     if (!path || !*path)
         return ConnectAbsent;
     socketPath = path;
-    if (ConnectResult r = LinkIpc("sway", path, OsClock() + kAnswerMs, &fd, where); r != ConnectDone)
+    // sway builds its tree while the Wayland socket is asked who serves it.
+    const std::uint64_t deadline = OsClock() + kAnswerMs;
+    char ask[kHeader];
+    Header(kGetTree, 0, ask);
+    SocketResult asked = SocketDone;
+    if (ConnectResult r = LinkIpc("sway", path, deadline, &fd, where, ask, kHeader, &asked); r != ConnectDone)
         return r;
-    if (!List())
+    if (!List(&asked, deadline))
         return ConnectDeclined;
     listFresh = true;
     *desktop = {
