@@ -33,9 +33,10 @@ SocketResult Await(int fd, short events, std::uint64_t deadline)
     }
 }
 
-bool Complete(const SocketInput& in, std::size_t until)
+// Whether `in` holds what is wanted; a line's end is looked for from `seen`.
+bool Complete(const SocketInput& in, std::size_t until, std::size_t seen)
 {
-    return until ? in.length >= until : in.length > 0 && std::memchr(in.bytes, '\n', in.length);
+    return until ? in.length >= until : in.length > seen && std::memchr(in.bytes + seen, '\n', in.length - seen);
 }
 
 } // namespace
@@ -100,7 +101,7 @@ SocketResult SocketWrite(int fd, const void* bytes, std::size_t length, std::uin
 
 SocketResult SocketRead(int fd, SocketInput* in, std::size_t until, std::uint64_t deadline)
 {
-    while (!Complete(*in, until)) {
+    for (std::size_t seen = 0; !Complete(*in, until, seen);) {
         // Framed replies are read to their end and no further: what follows
         // belongs to the next one.
         std::size_t want = until ? until : in->length + 4096;
@@ -108,10 +109,11 @@ SocketResult SocketRead(int fd, SocketInput* in, std::size_t until, std::uint64_
             std::size_t room = want + 1 > 2 * in->room ? want + 1 : 2 * in->room;
             void* grown = std::realloc(in->bytes, room);
             if (!grown)
-                return SocketLost;
+                return SocketFull;
             in->bytes = static_cast<char*>(grown);
             in->room = room;
         }
+        seen = in->length;
         ssize_t got = recv(fd, in->bytes + in->length, want - in->length, 0);
         if (got > 0)
             in->length += static_cast<std::size_t>(got);

@@ -33,8 +33,8 @@ struct SocketInput {
     std::size_t length, room;
 };
 
-// Reads on until `in` holds `until` bytes, or, with `until` 0, a line end.
-// Lost also when `in` can't grow.
+// Reads on until `in` holds `until` bytes, or, with `until` 0, a line end;
+// Full when `in` can't grow.
 SocketResult SocketRead(int fd, SocketInput* in, std::size_t until, std::uint64_t deadline);
 
 // The line for standard error when asking `peer` at `path` for its window
