@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "winsys/winsys.h"
+
 struct wl_display;
 
 enum LinkResult {
@@ -28,3 +30,12 @@ LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* en
 
 // Until the compositor has handled every request sent before.
 LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
+
+// Says on standard error that the compositor did not answer in time, or
+// that the connection broke; while it listed its windows, the list is lost.
+void LinkTell(LinkResult result, const char* where);
+ListOutcome LinkUnlisted(LinkResult result, const char* where);
+
+// As WindowSystem's wakeHandle and dispatch.
+int LinkWakeHandle(wl_display* display);
+void LinkDispatch(wl_display* display);
