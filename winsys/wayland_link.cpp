@@ -22,6 +22,8 @@
 namespace {
 
 char handedOver[64]; // "WAYLAND_SOCKET=N", for standard error
+wl_display* parked;
+const char* parkedWhere;
 
 // libwayland writes its complaints (a protocol error with the compositor's
 // own text, among them) straight to standard error; they go through the
@@ -184,6 +186,22 @@ LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline)
     if (!done)
         wl_callback_destroy(callback);
     return result;
+}
+
+void LinkPark(wl_display* display, const char* where)
+{
+    if (parked)
+        wl_display_disconnect(parked);
+    parked = display;
+    parkedWhere = where;
+}
+
+wl_display* LinkUnpark(const char** where)
+{
+    wl_display* display = parked;
+    *where = parked ? parkedWhere : "";
+    parked = nullptr;
+    return display;
 }
 
 void LinkTell(LinkResult result, const char* where)

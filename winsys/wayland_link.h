@@ -31,6 +31,12 @@ LinkResult LinkAwait(wl_display* display, std::uint64_t deadline, const bool* en
 // Until the compositor has handled every request sent before.
 LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
 
+// Keeps a connection that the step that made it has no use for, for the
+// next step, which asks the same compositor in another protocol.
+void LinkPark(wl_display* display, const char* where);
+// Takes the connection parked, and its name; null when none is.
+wl_display* LinkUnpark(const char** where);
+
 // Says on standard error that the compositor did not answer in time, or
 // that the connection broke; while it listed its windows, the list is lost.
 void LinkTell(LinkResult result, const char* where);

@@ -154,7 +154,10 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
     if (result != LinkAnswered || !managerName) {
         if (registry)
             wl_registry_destroy(registry);
-        if (display)
+        // The compositor may list its windows another way (COSMIC).
+        if (result == LinkAnswered)
+            LinkPark(display, socketName);
+        else if (display)
             wl_display_disconnect(display);
         display = nullptr;
         if (result == LinkAnswered)
