@@ -248,6 +248,7 @@ ConnectResult ConnectCosmic(WindowSystem* desktop, const char** where)
     if (result != LinkAnswered || !closes) {
         if (manager)
             zcosmic_toplevel_manager_v1_destroy(manager);
+        manager = nullptr;
         wl_registry_destroy(registry);
         wl_display_disconnect(display);
         display = nullptr;
