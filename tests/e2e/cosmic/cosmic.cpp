@@ -156,9 +156,9 @@ void Bind(wl_client* client, void* implementation, std::uint32_t version, std::u
 int Accept(int control, std::uint32_t, void*)
 {
     int fd = accept4(control, nullptr, nullptr, SOCK_CLOEXEC);
-    char spec[65536] = {};
-    recv(fd, spec, sizeof spec - 1, 0);
-    std::string flags(spec, std::strcspn(spec, ":")), title(spec + flags.size() + 1);
+    char request[65536] = {};
+    recv(fd, request, sizeof request - 1, 0);
+    std::string flags(request, std::strcspn(request, ":")), title(request + flags.size() + 1);
     // *N anywhere in the flags, else one.
     int copies = flags == "focus" ? 0 : std::max(1, std::atoi(flags.c_str() + flags.find('*') + 1));
     for (int k = 0; k < copies; ++k) {
