@@ -9,4 +9,5 @@ enum ConnectResult {
     ConnectAbsent,       // nothing there to ask
     ConnectDeclined,     // reached but of no use; the step said why on standard error
     ConnectNoWindowList, // a compositor that lists no windows to ordinary programs
+    ConnectNoClose,      // one that lists them, but offers ordinary programs no way to close them
 };

@@ -10,7 +10,8 @@ namespace {
 const struct {
     const char* name;
     ConnectResult (*connect)(WindowSystem*, const char**);
-    bool native; // lists the Wayland compositor's own windows
+    bool native;  // lists the Wayland compositor's own windows
+    bool follows; // asks, in other protocols, the compositor the system before reached: not named apart
 } kSystems[] = {
     // Compositors whose own IPC knows which window was used last and which
     // process shows each, before the Wayland list, which knows neither.
@@ -18,6 +19,7 @@ const struct {
     {.name = "niri", .connect = ConnectNiri, .native = true},
     {.name = "Wayfire", .connect = ConnectWayfire, .native = true},
     {.name = "Wayland", .connect = ConnectWayland, .native = true},
+    {.name = "COSMIC", .connect = ConnectCosmic, .native = true, .follows = true},
     {.name = "KWin", .connect = ConnectKwin, .native = true},
     {.name = "GNOME", .connect = ConnectGnome, .native = true},
     {.name = "X11", .connect = ConnectX11, .native = false},
@@ -35,19 +37,23 @@ bool ConnectDesktop(WindowSystem* desktop)
     // Called again only once the list of the system chosen was lost, which
     // that system has told.
     told |= next > 0;
-    int withoutList = -1;
+    int lacking = -1; // a compositor passed over for what it lacks
+    bool listsOnly = false; // it lists its windows all the same
     for (; next < kCount; ++next) {
         ConnectResult result = kSystems[next].connect(desktop, &where[next]);
         if (result == ConnectDone)
             break;
         told |= result == ConnectDeclined;
-        if (result == ConnectNoWindowList)
-            withoutList = next;
+        if (result == ConnectNoWindowList || result == ConnectNoClose) {
+            lacking = next;
+            listsOnly = result == ConnectNoClose;
+        }
     }
     // Of no matter when a system that lists the compositor's windows comes
     // after it; a line from one that can't (GNOME's) says more.
-    if (withoutList >= 0 && !told && !(next < kCount && kSystems[next].native)) {
-        PrintError("the Wayland compositor at %s offers no window list", where[withoutList]);
+    if (lacking >= 0 && !told && !(next < kCount && kSystems[next].native)) {
+        PrintError("the Wayland compositor at %s %s", where[lacking],
+                   listsOnly ? "lists its windows but offers no way to close them" : "offers no window list");
         told = true;
     }
     if (next < kCount) {
@@ -61,8 +67,9 @@ bool ConnectDesktop(WindowSystem* desktop)
     char tried[1024];
     std::size_t at = 0;
     for (int i = 0; i < kCount && at < sizeof tried; ++i)
-        at += static_cast<std::size_t>(std::snprintf(tried + at, sizeof tried - at, "%s%s (%s)", i ? ", " : "",
-                                                     kSystems[i].name, where[i]));
+        if (!kSystems[i].follows)
+            at += static_cast<std::size_t>(std::snprintf(tried + at, sizeof tried - at, "%s%s (%s)", at ? ", " : "",
+                                                         kSystems[i].name, where[i]));
     PrintError("no desktop to search: tried %s", tried);
     return false;
 }

@@ -11,6 +11,7 @@ ConnectResult ConnectSway(WindowSystem* desktop, const char** where);
 ConnectResult ConnectNiri(WindowSystem* desktop, const char** where);
 ConnectResult ConnectWayfire(WindowSystem* desktop, const char** where);
 ConnectResult ConnectWayland(WindowSystem* desktop, const char** where);
+ConnectResult ConnectCosmic(WindowSystem* desktop, const char** where);
 ConnectResult ConnectKwin(WindowSystem* desktop, const char** where);
 ConnectResult ConnectGnome(WindowSystem* desktop, const char** where);
 ConnectResult ConnectX11(WindowSystem* desktop, const char** where);

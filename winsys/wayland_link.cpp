@@ -16,12 +16,15 @@
 
 #include <wayland-client.h>
 
+#include "core/constants.h"
 #include "core/core.h"
 #include "winsys/unix_socket.h"
 
 namespace {
 
 char handedOver[64]; // "WAYLAND_SOCKET=N", for standard error
+wl_display* parked;
+const char* parkedWhere;
 
 // libwayland writes its complaints (a protocol error with the compositor's
 // own text, among them) straight to standard error; they go through the
@@ -88,6 +91,16 @@ void SyncDone(void* data, wl_callback* callback, std::uint32_t)
 }
 
 const wl_callback_listener kSyncListener = {.done = SyncDone};
+
+// Starts a read with nothing left queued; false once the connection is
+// broken, which leaves the queue as it is.
+bool PrepareRead(wl_display* display)
+{
+    while (wl_display_prepare_read(display) != 0)
+        if (wl_display_dispatch_pending(display) < 0)
+            return false;
+    return true;
+}
 
 } // namespace
 
@@ -159,6 +172,61 @@ LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline)
     if (!done)
         wl_callback_destroy(callback);
     return result;
+}
+
+void LinkPark(wl_display* display, const char* where)
+{
+    if (parked)
+        wl_display_disconnect(parked);
+    parked = display;
+    parkedWhere = where;
+}
+
+wl_display* LinkUnpark(const char** where)
+{
+    wl_display* display = parked;
+    *where = parked ? parkedWhere : "";
+    parked = nullptr;
+    return display;
+}
+
+void LinkTell(LinkResult result, const char* where)
+{
+    if (result == LinkMute)
+        PrintError("the Wayland compositor at %s did not answer within %d s", where, kAnswerSeconds);
+    else
+        PrintError("the connection to the Wayland compositor at %s was lost", where);
+}
+
+ListOutcome LinkUnlisted(LinkResult result, const char* where)
+{
+    if (result == LinkMute)
+        PrintError("the Wayland compositor at %s did not send its window list within %d s", where, kAnswerSeconds);
+    else
+        PrintError("the connection to the Wayland compositor at %s was lost", where);
+    return ListLost;
+}
+
+int LinkWakeHandle(wl_display* display)
+{
+    // A dead connection would wake the sleep for ever.
+    if (wl_display_get_error(display))
+        return -1;
+    // poll() does not see what libwayland has already read.
+    if (!PrepareRead(display))
+        return -1;
+    wl_display_flush(display);
+    wl_display_cancel_read(display);
+    return wl_display_get_error(display) ? -1 : wl_display_get_fd(display);
+}
+
+void LinkDispatch(wl_display* display)
+{
+    // The compositor drops a client whose socket it cannot write to, so the
+    // connection is read all through the wait: what has arrived, at once.
+    const bool never = false;
+    if (!wl_display_get_error(display))
+        LinkAwait(display, 0, &never);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "winsys/connect.h"
 #include "winsys/unix_socket.h"
+#include "winsys/winsys.h"
 
 struct wl_display;
 
@@ -41,3 +42,18 @@ LinkResult LinkRoundtrip(wl_display* display, std::uint64_t deadline);
 // while the Wayland socket is asked who serves it; *asked says how that went.
 ConnectResult LinkIpc(const char* peer, const char* path, std::uint64_t deadline, int* fd, const char** where,
                       const void* ask = nullptr, std::size_t length = 0, SocketResult* asked = nullptr);
+
+// Keeps a connection that the step that made it has no use for, for the
+// next step, which asks the same compositor in another protocol.
+void LinkPark(wl_display* display, const char* where);
+// Takes the connection parked, and its name; null when none is.
+wl_display* LinkUnpark(const char** where);
+
+// Says on standard error that the compositor did not answer in time, or
+// that the connection broke; while it listed its windows, the list is lost.
+void LinkTell(LinkResult result, const char* where);
+ListOutcome LinkUnlisted(LinkResult result, const char* where);
+
+// As WindowSystem's wakeHandle and dispatch.
+int LinkWakeHandle(wl_display* display);
+void LinkDispatch(wl_display* display);

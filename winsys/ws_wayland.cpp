@@ -6,13 +6,13 @@
 // announces the newest first). The whole list is gathered before the search
 // so that every window is seen with its title.
 
-#include <cstdlib>
 #include <cstring>
 
 #include "core/constants.h"
 #include "core/core.h"
 #include "winsys/linux.h"
 #include "winsys/wayland_link.h"
+#include "winsys/wayland_toplevels.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace {
@@ -21,78 +21,20 @@ const std::uint32_t kManagerVersion = 3;
 // A compositor that never finishes describing a window is not waited for.
 const int kMaxGatherRounds = 16;
 
-struct Toplevel {
-    zwlr_foreign_toplevel_handle_v1* handle; // null once destroyed
-    WindowHandle id;
-    bool described; // its first done has come
-    bool activated;
-    bool closed;
-    bool nilAppId; // Wayfire's stand-in for a missing app id
-    int titleLength;
-    char title[kTitleSize];
-};
-
 wl_display* display;
 const char* socketName;
 zwlr_foreign_toplevel_manager_v1* manager;
 std::uint32_t managerName, managerVersion;
-// Each record is its handle's listener data and never moves; the table of
-// them grows.
-Toplevel** toplevels;
-int toplevelCount, toplevelRoom;
-bool incomplete; // a window could not be recorded
 int undescribed; // handles still waiting for their first done
-Toplevel* tracked;
-bool letGo;           // of every window but the tracked one
-const char* ownTitle; // the name of the tool's terminal
-bool ownShown;        // and its window shows it
-
-Toplevel* Find(WindowHandle window)
-{
-    for (int i = 0; i < toplevelCount; ++i)
-        if (toplevels[i]->id == window)
-            return toplevels[i];
-    return nullptr;
-}
-
-Toplevel* NewToplevel()
-{
-    if (toplevelCount == toplevelRoom) {
-        int room = toplevelRoom ? 2 * toplevelRoom : 64;
-        void* grown = std::realloc(toplevels, static_cast<std::size_t>(room) * sizeof *toplevels);
-        if (!grown)
-            return nullptr;
-        toplevels = static_cast<Toplevel**>(grown);
-        toplevelRoom = room;
-    }
-    Toplevel* t = static_cast<Toplevel*>(std::calloc(1, sizeof(Toplevel)));
-    if (t)
-        toplevels[toplevelCount++] = t;
-    return t;
-}
 
 void HandleTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title)
 {
-    Toplevel* t = static_cast<Toplevel*>(data);
-    std::size_t length = title ? std::strlen(title) : 0;
-    if (length > kTitleSize - 1)
-        length = kTitleSize - 1;
-    if (length > 0)
-        std::memcpy(t->title, title, length);
-    t->title[length] = '\0';
-    t->titleLength = static_cast<int>(length);
+    ToplevelTitle(static_cast<Toplevel*>(data), title);
 }
 
 void HandleAppId(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId)
 {
     static_cast<Toplevel*>(data)->nilAppId = appId && std::strcmp(appId, "nil") == 0;
-}
-
-// Wayfire names a window that has neither title nor app id "nil", and its
-// app id "nil" too: that is no title.
-bool Titled(const Toplevel& t)
-{
-    return t.titleLength > 0 && !(t.nilAppId && std::strcmp(t.title, "nil") == 0);
 }
 
 void HandleOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
@@ -110,14 +52,9 @@ void HandleState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* state)
 void HandleDone(void* data, zwlr_foreign_toplevel_handle_v1*)
 {
     Toplevel* t = static_cast<Toplevel*>(data);
-    // The tool's terminal shows its title once activated (typed into) or
-    // once the title has changed: a terminal where the tool runs already,
-    // waiting, shows it all along.
-    if (ownTitle && (t->activated || t->described) && std::strstr(t->title, ownTitle))
-        ownShown = true;
     if (!t->described)
         --undescribed;
-    t->described = true;
+    ToplevelDone(t);
 }
 
 void HandleClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
@@ -141,15 +78,13 @@ const zwlr_foreign_toplevel_handle_v1_listener kHandleListener = {
 
 void HandleToplevel(void*, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle)
 {
-    // Once a window is tracked, nothing more is wanted.
-    Toplevel* t = tracked ? nullptr : NewToplevel();
+    Toplevel* t = ToplevelAdd(handle);
     if (!t) {
-        incomplete |= !tracked;
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
         return;
     }
-    t->handle = handle;
-    t->id = wl_proxy_get_id(reinterpret_cast<wl_proxy*>(handle));
+    // Offered whether described or not: a compositor may never finish.
+    t->ready = true;
     ++undescribed;
     zwlr_foreign_toplevel_handle_v1_add_listener(handle, &kHandleListener, t);
 }
@@ -175,138 +110,31 @@ void HandleGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener kRegistryListener = {.global = HandleGlobal, .global_remove = HandleGlobalRemove};
 
-// Starts a read with nothing left queued; false once the connection is
-// broken, which leaves the queue as it is.
-bool PrepareRead()
+void Stop()
 {
-    while (wl_display_prepare_read(display) != 0)
-        if (wl_display_dispatch_pending(display) < 0)
-            return false;
-    return true;
-}
-
-bool Offer(bool activated, WindowVisitor visit, void* context)
-{
-    for (int i = 0; i < toplevelCount; ++i) {
-        const Toplevel& t = *toplevels[i];
-        if (t.handle && !t.closed && Titled(t) && t.activated == activated && !visit(context, t.id, t.title))
-            return false;
-    }
-    return true;
-}
-
-// Only the target's end is of interest from now on: with the rest let go,
-// the compositor has nothing else to send.
-void LetGoOfOthers()
-{
-    letGo = true;
     if (manager)
         zwlr_foreign_toplevel_manager_v1_stop(manager);
-    for (int i = 0; i < toplevelCount; ++i) {
-        Toplevel& t = *toplevels[i];
-        if (&t != tracked && t.handle) {
-            zwlr_foreign_toplevel_handle_v1_destroy(t.handle);
-            t.handle = nullptr;
-        }
-    }
-    wl_display_flush(display);
 }
 
-ListOutcome Unlisted(LinkResult result)
+void Release(Toplevel* t)
 {
-    if (result == LinkMute)
-        PrintError("the Wayland compositor at %s did not send its window list within %d s", socketName,
-                   kAnswerSeconds);
-    else
-        PrintError("the connection to the Wayland compositor at %s was lost", socketName);
-    return ListLost;
+    zwlr_foreign_toplevel_handle_v1_destroy(static_cast<zwlr_foreign_toplevel_handle_v1*>(t->handle));
 }
 
 ListOutcome EnumWindows(const char* own, WindowVisitor visit, void* context)
 {
-    ownTitle = own;
+    ToplevelWatch(own);
     // The first round trip brings the list; more only while a window has
     // not been described in full.
     for (int round = 0; round == 0 || (undescribed > 0 && round < kMaxGatherRounds); ++round)
         if (LinkResult result = LinkRoundtrip(display, OsClock() + kAnswerMs); result != LinkAnswered)
-            return Unlisted(result);
-    if (incomplete) {
-        PrintError("the window list of the Wayland compositor at %s did not fit in memory", socketName);
-        return ListLost;
-    }
-    if (Offer(true, visit, context))
-        Offer(false, visit, context);
-    return ListDone;
+            return LinkUnlisted(result, socketName);
+    return ToplevelOffer(socketName, false, visit, context);
 }
 
-// The terminal passes the tool's title on a little after taking it.
-void AwaitTitles(std::uint64_t deadline)
+void Close(Toplevel* t)
 {
-    LinkAwait(display, deadline, &ownShown);
-}
-
-int ReadTitle(WindowHandle window, char* buffer, int size)
-{
-    const Toplevel* t = Find(window);
-    if (size <= 0 || !t || !t->handle || t->closed || !Titled(*t))
-        return 0;
-    int kept = t->titleLength < size - 1 ? t->titleLength : size - 1;
-    std::memcpy(buffer, t->title, static_cast<std::size_t>(kept));
-    buffer[kept] = '\0';
-    return kept;
-}
-
-TerminalHint HostsOwnTerminal(WindowHandle)
-{
-    // The protocol names no process: until the terminal shows the tool's
-    // title, any window may be it.
-    return ownTitle && !ownShown ? TerminalUnknown : TerminalNot;
-}
-
-void TrackWindow(WindowHandle window, const char*)
-{
-    tracked = Find(window);
-}
-
-CloseOutcome CloseTracked(WindowHandle window)
-{
-    // The handle stays ours until destroyed, so its id names no other
-    // window; only a closed event still on its way is to be taken in.
-    if (!tracked || tracked->id != window || !tracked->handle)
-        return CloseGone;
-    LinkResult result = LinkRoundtrip(display, OsClock() + kAnswerMs);
-    if (result != LinkAnswered)
-        return result == LinkLost ? CloseLost : CloseMute;
-    if (tracked->closed)
-        return CloseGone;
-    zwlr_foreign_toplevel_handle_v1_close(tracked->handle);
-    // Handled before the tool says so and exits.
-    result = LinkRoundtrip(display, OsClock() + kAnswerMs);
-    return result == LinkLost ? CloseLostUnsure : result == LinkMute ? CloseUnsure : CloseDelivered;
-}
-
-int WakeHandle()
-{
-    if (!letGo)
-        LetGoOfOthers();
-    // A dead connection would wake the sleep for ever.
-    if (wl_display_get_error(display))
-        return -1;
-    // poll() does not see what libwayland has already read.
-    if (!PrepareRead())
-        return -1;
-    wl_display_flush(display);
-    wl_display_cancel_read(display);
-    return wl_display_get_error(display) ? -1 : wl_display_get_fd(display);
-}
-
-void Dispatch()
-{
-    // The compositor drops a client whose socket it cannot write to, so the
-    // connection is read all through the wait: what has arrived, at once.
-    const bool never = false;
-    if (!wl_display_get_error(display))
-        LinkAwait(display, 0, &never);
+    zwlr_foreign_toplevel_handle_v1_close(static_cast<zwlr_foreign_toplevel_handle_v1*>(t->handle));
 }
 
 } // namespace
@@ -326,15 +154,15 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
     if (result != LinkAnswered || !managerName) {
         if (registry)
             wl_registry_destroy(registry);
-        if (display)
+        // The compositor may list its windows another way (COSMIC).
+        if (result == LinkAnswered)
+            LinkPark(display, socketName);
+        else if (display)
             wl_display_disconnect(display);
         display = nullptr;
         if (result == LinkAnswered)
             return ConnectNoWindowList;
-        if (result == LinkMute)
-            PrintError("the Wayland compositor at %s did not answer within %d s", socketName, kAnswerSeconds);
-        else
-            PrintError("the connection to the Wayland compositor at %s was lost", socketName);
+        LinkTell(result, socketName);
         return ConnectDeclined;
     }
     // Binding starts the list of windows on its way.
@@ -342,16 +170,7 @@ ConnectResult ConnectWayland(WindowSystem* desktop, const char** where)
         wl_registry_bind(registry, managerName, &zwlr_foreign_toplevel_manager_v1_interface, managerVersion));
     zwlr_foreign_toplevel_manager_v1_add_listener(manager, &kManagerListener, nullptr);
     wl_registry_destroy(registry);
-    *desktop = {
-        .enumWindows = EnumWindows,
-        .readTitle = ReadTitle,
-        .hostsOwnTerminal = HostsOwnTerminal,
-        .awaitTitles = AwaitTitles,
-        .trackWindow = TrackWindow,
-        .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
-        .refusal = "",
-    };
+    ToplevelsServe(desktop, display,
+                   {.enumWindows = EnumWindows, .close = Close, .stop = Stop, .release = Release});
     return ConnectDone;
 }
