@@ -52,9 +52,11 @@ pids=() failures=0 label='' server='' shell=''
 cleanup() {
     [ -n "$server" ] && kill -CONT "$server" # stopped or not, it goes on for later rows
     declare -F restore >/dev/null && restore # what the system's set-up changed for this row
-    pkill -f -- "--server=$work/foot.sock"
     has tmux && "${user[@]}" tmux -L "vantrel-$$" kill-server 2>/dev/null
-    kill -- "${pids[@]}" "-$shell" 2>/dev/null; sleep 0.2; kill -9 -- "${pids[@]}" "-$shell" 2>/dev/null
+    # What the row started, and what that started in turn (a foot server, a
+    # terminal's own terminal), names its folder.
+    kill -- "${pids[@]}" "-$shell" 2>/dev/null; pkill -f -- "$work"; sleep 0.2
+    kill -9 -- "${pids[@]}" "-$shell" 2>/dev/null; pkill -9 -f -- "$work"
     wait 2>/dev/null
     [ "$failures" -eq 0 ] && rm -rf "$work"
 }
