@@ -74,8 +74,8 @@ def serve(d):
         for key, _ in sel.select():
             key.data(key.fileobj)
 
-def window(d, seconds, spec):
-    flags, title = spec.split(":", 1)
+def window(d, seconds, described):
+    flags, title = described.split(":", 1)
     flags = flags.split(",")
     copies = next((int(f[1:]) for f in flags if f.startswith("*")), 1)
     c = socket.socket(socket.AF_UNIX)
