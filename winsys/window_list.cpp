@@ -32,7 +32,42 @@ bool Grow()
     return grown;
 }
 
+bool (*relist)(); // as ListedServe's list
+bool fresh;       // the list taken when connecting is still to be offered
+
+ListOutcome Enumerate(const char* ownTitle, WindowVisitor visit, void* context)
+{
+    bool listed = fresh || relist();
+    fresh = false;
+    return listed ? ListedOffer(ownTitle, visit, context) : ListLost;
+}
+
+int NoWake()
+{
+    return -1; // nothing comes unasked
+}
+
+void NoDispatch() {}
+
 } // namespace
+
+void ListedServe(WindowSystem* desktop, bool (*list)(), void (*track)(WindowHandle window, const char* fragment),
+                 CloseOutcome (*close)(WindowHandle window))
+{
+    relist = list;
+    fresh = true;
+    *desktop = {
+        .enumWindows = Enumerate,
+        .readTitle = ListedTitle,
+        .hostsOwnTerminal = ListedHostsOwnTerminal,
+        .awaitTitles = ListedAwaitTitles,
+        .trackWindow = track,
+        .closeTracked = close,
+        .wakeHandle = NoWake,
+        .dispatch = NoDispatch,
+        .refusal = "",
+    };
+}
 
 void ListedClear()
 {

@@ -43,6 +43,12 @@ int ListedTitle(WindowHandle window, char* buffer, int size);
 TerminalHint ListedHostsOwnTerminal(WindowHandle window);
 void ListedAwaitTitles(std::uint64_t deadline);
 
+// Fills desktop for a lister reached through a compositor's IPC, which
+// sends nothing unasked: the list just taken is offered first, then list()
+// takes it anew each time, saying on standard error why when it can't.
+void ListedServe(WindowSystem* desktop, bool (*list)(), void (*track)(WindowHandle window, const char* fragment),
+                 CloseOutcome (*close)(WindowHandle window));
+
 // For listers that say when each window last had the focus (niri,
 // Wayfire): a window with its id, process and, when known, that time
 // (larger is more recent). False when a table could not grow; an untitled

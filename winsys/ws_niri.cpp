@@ -26,7 +26,6 @@ namespace {
 
 const char* socketPath;
 SocketInput in; // the last reply
-bool listFresh; // the list taken when connecting is still to be offered
 
 // What is known of the reply, and of the window being read, as it is read.
 struct Reading {
@@ -133,13 +132,6 @@ bool ListTold()
     return result == SocketDone;
 }
 
-ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context)
-{
-    bool listed = listFresh || ListTold();
-    listFresh = false;
-    return listed ? ListedOffer(ownTitle, visit, context) : ListLost;
-}
-
 CloseOutcome CloseTracked(WindowHandle window)
 {
     SocketResult result = List();
@@ -157,13 +149,6 @@ CloseOutcome CloseTracked(WindowHandle window)
     return JsonHolds(in.bytes, LineLength(), 1, "Ok", "Handled") ? CloseDelivered : CloseUnknown;
 }
 
-int WakeHandle()
-{
-    return -1; // nothing is held open
-}
-
-void Dispatch() {}
-
 } // namespace
 
 ConnectResult ConnectNiri(WindowSystem* desktop, const char** where)
@@ -179,17 +164,6 @@ ConnectResult ConnectNiri(WindowSystem* desktop, const char** where)
     close(fd); // each request has a connection of its own
     if (!ListTold())
         return ConnectDeclined;
-    listFresh = true;
-    *desktop = {
-        .enumWindows = EnumWindows,
-        .readTitle = ListedTitle,
-        .hostsOwnTerminal = ListedHostsOwnTerminal,
-        .awaitTitles = ListedAwaitTitles,
-        .trackWindow = ListedTrack,
-        .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
-        .refusal = "",
-    };
+    ListedServe(desktop, ListTold, ListedTrack, CloseTracked);
     return ConnectDone;
 }

@@ -30,7 +30,6 @@ const std::uint32_t kMostReply = 256u << 20; // no tree of sway's is larger
 const char* socketPath;
 int fd = -1;
 SocketInput in;     // the last reply, header first
-bool listFresh;     // the list taken when connecting is still to be offered
 WindowHandle tracked;
 
 void Header(std::uint32_t type, std::uint32_t size, char* header)
@@ -67,13 +66,11 @@ SocketResult Answer(std::uint32_t type, std::uint64_t deadline, std::uint32_t* l
     return SocketRead(fd, &in, kHeader + size, deadline);
 }
 
-// Lists the windows as they are now (asked already, with `asked` as the
-// outcome, when given); false, with the line said, when the list can't be
-// had.
-bool List(const SocketResult* asked = nullptr, std::uint64_t deadline = OsClock() + kAnswerMs)
+// Takes the list asked for (`asked`: how the asking went); false, with the
+// line said, when it can't be had.
+bool Take(SocketResult r, std::uint64_t deadline)
 {
     std::uint32_t length = 0;
-    SocketResult r = asked ? *asked : Ask(kGetTree, "", deadline);
     if (r == SocketDone)
         r = Answer(kGetTree, deadline, &length);
     TreeRead tree = r != SocketDone ? TreeDone : length ? SwayReadTree(in.bytes + kHeader, length) : TreeUnreadable;
@@ -83,11 +80,11 @@ bool List(const SocketResult* asked = nullptr, std::uint64_t deadline = OsClock(
     return r == SocketDone;
 }
 
-ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context)
+// The windows as they are now.
+bool List()
 {
-    bool listed = listFresh || List();
-    listFresh = false;
-    return listed ? ListedOffer(ownTitle, visit, context) : ListLost;
+    const std::uint64_t deadline = OsClock() + kAnswerMs;
+    return Take(Ask(kGetTree, "", deadline), deadline);
 }
 
 void TrackWindow(WindowHandle window, const char*)
@@ -124,13 +121,6 @@ CloseOutcome CloseTracked(WindowHandle window)
                                                               : CloseUnknown;
 }
 
-int WakeHandle()
-{
-    return -1; // sway sends nothing unasked
-}
-
-void Dispatch() {}
-
 } // namespace
 
 ConnectResult ConnectSway(WindowSystem* desktop, const char** where)
@@ -147,19 +137,8 @@ ConnectResult ConnectSway(WindowSystem* desktop, const char** where)
     SocketResult asked = SocketDone;
     if (ConnectResult r = LinkIpc("sway", path, deadline, &fd, where, ask, kHeader, &asked); r != ConnectDone)
         return r;
-    if (!List(&asked, deadline))
+    if (!Take(asked, deadline))
         return ConnectDeclined;
-    listFresh = true;
-    *desktop = {
-        .enumWindows = EnumWindows,
-        .readTitle = ListedTitle,
-        .hostsOwnTerminal = ListedHostsOwnTerminal,
-        .awaitTitles = ListedAwaitTitles,
-        .trackWindow = TrackWindow,
-        .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
-        .refusal = "",
-    };
+    ListedServe(desktop, List, TrackWindow, CloseTracked);
     return ConnectDone;
 }

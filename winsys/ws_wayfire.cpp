@@ -29,7 +29,6 @@ const std::uint32_t kMostReply = 256u << 20;
 char socketPath[4096];
 int fd = -1;
 SocketInput in; // the last reply, its length first
-bool listFresh; // the list taken when connecting is still to be offered
 
 // The view being read.
 struct Reading {
@@ -130,13 +129,6 @@ bool ListTold()
     return result == SocketDone;
 }
 
-ListOutcome EnumWindows(const char* ownTitle, WindowVisitor visit, void* context)
-{
-    bool listed = listFresh || ListTold();
-    listFresh = false;
-    return listed ? ListedOffer(ownTitle, visit, context) : ListLost;
-}
-
 CloseOutcome CloseTracked(WindowHandle window)
 {
     SocketResult result = List();
@@ -154,13 +146,6 @@ CloseOutcome CloseTracked(WindowHandle window)
            : JsonHolds(in.bytes + 4, length, 1, "error", "no such view") ? CloseGone
                                                                           : CloseUnknown;
 }
-
-int WakeHandle()
-{
-    return -1; // Wayfire sends nothing unasked
-}
-
-void Dispatch() {}
 
 } // namespace
 
@@ -190,17 +175,6 @@ ConnectResult ConnectWayfire(WindowSystem* desktop, const char** where)
     SocketTell("Wayfire", socketPath, result);
     if (result != SocketDone)
         return ConnectDeclined;
-    listFresh = true;
-    *desktop = {
-        .enumWindows = EnumWindows,
-        .readTitle = ListedTitle,
-        .hostsOwnTerminal = ListedHostsOwnTerminal,
-        .awaitTitles = ListedAwaitTitles,
-        .trackWindow = ListedTrack,
-        .closeTracked = CloseTracked,
-        .wakeHandle = WakeHandle,
-        .dispatch = Dispatch,
-        .refusal = "",
-    };
+    ListedServe(desktop, ListTold, ListedTrack, CloseTracked);
     return ConnectDone;
 }
