@@ -43,6 +43,13 @@ if(WIN32)
     install(TARGETS vantrel RUNTIME DESTINATION .)
     install(FILES README.md LICENSE DESTINATION .)
     set(CPACK_GENERATOR ZIP)
+    # CPack zips a package in the order the file system lists its files, but
+    # a component's files sorted: everything one component, in one zip, in
+    # its folder.
+    set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_ALL Unspecified)
+    set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+    set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
     include(GNUInstallDirs)
     install(TARGETS vantrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
