@@ -16,10 +16,9 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 # Nothing but the program, its documents and the extension: no tests, helpers or fuzzers.
 holds() { # DIR FILES
-    local files
-    files=$(cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs)
     # shellcheck disable=SC2086
-    [ "$files" = "$(printf '%s\n' $2 | LC_ALL=C sort | xargs)" ] || fail "$1 holds: $files"
+    [ "$(cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs)" = "$(printf '%s\n' $2 | LC_ALL=C sort | xargs)" ] ||
+        fail "$1 holds: $(cd "$1" && find . -type f -printf '%P ')"
 }
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail cpack; }
@@ -70,8 +69,8 @@ END
     # Each ecosystem's checker: lintian with no error or warning, rpmlint with
     # no error but the missing signature (a release is signed where it is published).
     lintian --fail-on error,warning "$work"/vantrel_"$version"_*.deb >"$work/lintian" 2>&1 || { cat "$work/lintian"; fail lintian; }
-    errors=$(rpmlint "$work"/vantrel-"$version"-*.rpm 2>&1 | grep -Eo ': E: [a-z-]+|[0-9]+ errors' | xargs)
-    [ "$errors" = ": E: no-signature 1 errors" ] || fail "rpmlint: $errors"
+    [ "$(rpmlint "$work"/vantrel-"$version"-*.rpm 2>&1 | grep -Eo ': E: [a-z-]+|[0-9]+ errors' | xargs)" = ": E: no-signature 1 errors" ] ||
+        fail "rpmlint: $(rpmlint "$work"/vantrel-"$version"-*.rpm 2>&1)"
     # apt installs it, vantrel runs, apt removes it all, in a copy of the sid root where there is one.
     rm -f "$build/package-skip"
     why=$("$repo/scripts/try-deb" "$work"/vantrel_"$version"_*.deb) ||
@@ -87,6 +86,8 @@ END
     # Four packages and the archive.
     [ "$(grep -v " vantrel-$version.tar.gz\$" "$sums")" = "$(cat "$src/build/packages/SHA256SUMS")" ] && [ "$(wc -l <"$sums")" = 5 ] ||
         fail "the rebuild differs: $(cat "$sums" "$src/build/packages/SHA256SUMS")"
+    # And the programs as linked, before CPack strips them (the PE header's time stamp too).
+    for p in windows/vantrel.exe windows64/vantrel.exe linux/vantrel; do cmp "$repo/build/release/vantrel-$version/build/package-$p" "$src/build/package-$p" || fail "$p differs"; done
     # That source with the plain commands a distribution runs, installed under /usr/local.
     (cd "$src" && cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && nice cmake --build build &&
         DESTDIR="$work/stage" cmake --install build) >"$work/plain.log" 2>&1 || { tail -n 20 "$work/plain.log"; fail "plain build"; }
